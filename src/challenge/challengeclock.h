@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace calvenza {
+
+// The seven-minute challenge clock as the window keeps it: hours, minutes, seconds and the
+// seconds remaining, moving in step one second per tick.
+struct ChallengeClock
+{
+    qint16 ore = 0;
+    qint16 minuti = 0;
+    float secondi = 0;
+    qint16 secrestanti = 0;
+
+    // Seven minutes: 0 h, 7 min, 0 s, 420 s remaining.
+    void arm();
+    // One second down, borrowing from minutes and hours; never below zero.
+    void countDown();
+    // "hh:mm:ss", each field at least two digits.
+    [[nodiscard]] QString text() const;
+};
+
+// The caption shown from arming until the first tick; the end test never matches it.
+inline const QString clockStartText = QStringLiteral("00.07.00");
+inline const QString clockEndText = QStringLiteral("00:00:00");
+
+} // namespace calvenza
