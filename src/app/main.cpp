@@ -1,7 +1,38 @@
+#include "app/tavola.h"
+#include "narrator/recordingnarrator.h"
+#include "platform/datadirectory.h"
+#include "platform/dialogs.h"
+#include "platform/random.h"
+
 #include <QApplication>
+#include <QStyleFactory>
 
 int main(int argc, char *argv[])
 {
+    // The wizard places his own window on screen, which a Wayland session does not allow.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
+        && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && !qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "xcb");
+
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("calvenza"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Calvenza"));
+    QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("io.github.calvenza.Calvenza"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+
+    calvenza::TavolaServices services;
+    services.agent = std::make_unique<calvenza::RecordingCharacters>();
+    services.dialogs = std::make_unique<calvenza::QtDialogs>();
+    services.random = std::make_unique<calvenza::SystemRandom>();
+    services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
+
+    calvenza::Tavola tavola(std::move(services));
+    QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
+        Qt::QueuedConnection);
+    tavola.move(0, 0);
+    tavola.Form_Load();
+    tavola.show();
+    return app.exec();
 }

@@ -1,0 +1,116 @@
+#include "app/controls.h"
+
+#include "drill/exercise.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <algorithm>
+
+namespace calvenza {
+
+CaptionLabel::CaptionLabel(QWidget *parent, bool autoSize)
+    : QLabel(parent)
+    , m_autoSize(autoSize)
+{
+    // Names typed by the pupil and file contents land here: never render them as markup.
+    setTextFormat(Qt::PlainText);
+}
+
+void CaptionLabel::setCaption(const QString &caption)
+{
+    setText(caption);
+    if (m_autoSize)
+        resize(sizeHint());
+}
+
+PictureButton::PictureButton(const QString &caption, QWidget *parent)
+    : QPushButton(caption, parent)
+{
+    setAutoDefault(true); // Enter and Return click the focused button outside a dialog too
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void PictureButton::setPictures(const QIcon &up, const QIcon &pressed, const QIcon &disabled)
+{
+    m_up = up;
+    m_pressed = pressed;
+    m_disabled = disabled;
+    update();
+}
+
+QSize PictureButton::sizeHint() const
+{
+    return {121, 57};
+}
+
+void PictureButton::paintEvent(QPaintEvent *)
+{
+    QStylePainter p(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    option.icon = QIcon();
+    p.drawControl(QStyle::CE_PushButtonBevel, option);
+
+    const QIcon &picture = !isEnabled() ? m_disabled : (isDown() ? m_pressed : m_up);
+    const QRect area = rect().adjusted(3, 3, -3, -3);
+    const int side = std::min(32, area.height() - fontMetrics().height());
+    if (!picture.isNull() && side > 0) {
+        const QRect pictureRect(area.center().x() - side / 2 + 1, area.top() + 1, side, side);
+        picture.paint(&p, pictureRect);
+    }
+    QRect textRect = area;
+    textRect.setTop(area.top() + std::max(side, 0) + 1);
+    p.drawItemText(textRect, Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic, palette(),
+        isEnabled(), text(), QPalette::ButtonText);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(4, 4, -4, -4);
+        p.drawPrimitive(QStyle::PE_FrameFocusRect, focus);
+    }
+}
+
+ClientArea::ClientArea(QWidget *parent)
+    : QWidget(parent)
+{
+    setAutoFillBackground(true);
+}
+
+void ClientArea::setGradient(qint16 num1, qint16 numcolore)
+{
+    m_gradient = std::make_pair(num1, numcolore);
+    update();
+}
+
+void ClientArea::clearDrawing()
+{
+    if (!m_gradient)
+        return;
+    m_gradient.reset();
+    update();
+}
+
+void ClientArea::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    if (m_gradient)
+        paintGradient(p, rect(), m_gradient->first, m_gradient->second);
+    // Earlier shapes lie on top, so draw from the last one back.
+    for (auto it = m_shapes.crbegin(); it != m_shapes.crend(); ++it) {
+        p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+        p.setBrush(it->fill);
+        p.setRenderHint(QPainter::Antialiasing, it->circle);
+        if (it->circle) {
+            const int d = std::min(it->box.width(), it->box.height());
+            const QRect circle(it->box.center().x() - d / 2, it->box.center().y() - d / 2, d, d);
+            p.drawEllipse(circle.adjusted(0, 0, -1, -1));
+        } else {
+            p.drawRect(it->box.adjusted(0, 0, -1, -1));
+        }
+    }
+}
+
+} // namespace calvenza
