@@ -20,11 +20,19 @@ inline constexpr qint64 recordReadLimit = 64 * 1024;
 // The whole content of a file (line ends kept, up to recordReadLimit bytes), decoded from the
 // system's 8-bit encoding without failing on invalid bytes. nullopt when it cannot be read;
 // error then says why, naming the file.
-[[nodiscard]] std::optional<QString> Leggifiletxt(const QString &nomefile, QString *error = nullptr);
+[[nodiscard]] std::optional<QString> Leggifiletxt(
+    const QString &nomefile, QString *error = nullptr);
 
 // The record as a number: the number at the start of the text, spaces, tabs and line feeds
 // ignored anywhere, a period as the decimal point; a text that does not begin with a number is 0.
 [[nodiscard]] double recordValue(const QString &text);
+
+// The record as read back: both files' contents, as Leggifiletxt gives them.
+struct Record
+{
+    QString points;
+    QString name;
+};
 
 class RecordStore
 {
@@ -33,14 +41,20 @@ public:
 
     [[nodiscard]] QString pointsPath() const;
     [[nodiscard]] QString namePath() const;
+    // Held around every pair write and pair read, so other instances wait for a whole record.
+    [[nodiscard]] QString lockPath() const;
 
     // Creates each file empty when missing, points file first; existing files are untouched.
     [[nodiscard]] bool ensureFilesExist(QString *error = nullptr) const;
 
     // Replaces both files with one line each (text then CR LF). Either both files hold the new
     // record or both keep the old one; concurrent writers never leave a mixed or torn pair.
-    [[nodiscard]] bool write(const QString &points, const QString &name,
-                             QString *error = nullptr) const;
+    [[nodiscard]] bool write(
+        const QString &points, const QString &name, QString *error = nullptr) const;
+
+    // Both files read under the lock, so the pair always belongs together. nullopt when either
+    // cannot be read (error says which).
+    [[nodiscard]] std::optional<Record> read(QString *error = nullptr) const;
 
 private:
     QString m_dir;

@@ -1,0 +1,332 @@
+#include "challenge/recordstore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <unistd.h>
+
+namespace calvenza {
+
+namespace {
+
+// Both files carry one name stem; the lock and the backup live beside them.
+const QString lockFileName = QStringLiteral("tabkesr8.lock");
+const QString backupSuffix = QStringLiteral(".old");
+
+void setError(QString *error, const QString &message)
+{
+    if (error)
+        *error = message;
+}
+
+QString lastSystemError()
+{
+    return qt_error_string(errno);
+}
+
+bool renameOver(const QString &from, const QString &to)
+{
+    // QFile::rename refuses to replace an existing file; POSIX rename swaps it in atomically.
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+// Writes the new content of one record file beside it, ready to be renamed into place.
+bool stage(QTemporaryFile &staged, const QString &target, const QString &text, QString *error)
+{
+    QString line = text;
+    // One line per file, whatever the caller hands in.
+    line.replace(u'\r', u' ').replace(u'\n', u' ');
+    const QByteArray bytes = line.toLocal8Bit() + "\r\n";
+
+    staged.setFileTemplate(target + QStringLiteral(".XXXXXX"));
+    if (!staged.open() || staged.write(bytes) != bytes.size() || !staged.flush()
+        || ::fsync(staged.handle()) != 0) {
+        setError(error,
+            QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
+                .arg(target, staged.errorString()));
+        return false;
+    }
+    // A temporary file is private to its owner; the record keeps the permissions it had.
+    const QFileInfo existing(target);
+    staged.setPermissions(existing.isFile() ? existing.permissions()
+                                            : QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    staged.close();
+    return true;
+}
+
+QString lockErrorText(QLockFile::LockError reason)
+{
+    switch (reason) {
+    case QLockFile::LockFailedError:
+        return QStringLiteral("è in uso da un'altra Calvenza da troppo tempo");
+    case QLockFile::PermissionError:
+        return QStringLiteral("la cartella non permette di crearlo");
+    case QLockFile::NoError:
+    case QLockFile::UnknownError:
+        break;
+    }
+    return QStringLiteral("errore sconosciuto");
+}
+
+// Another instance writes a whole pair in milliseconds; a lock older than this is left over.
+constexpr int staleLockMs = 10'000;
+constexpr int lockWaitMs = 3'000;
+
+bool isIgnorable(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+// Walks the text skipping spaces, tabs and line feeds, as the record has always been read.
+class ValueScanner
+{
+public:
+    explicit ValueScanner(const QString &text)
+        : m_text(text)
+    {
+    }
+    QChar peek()
+    {
+        while (m_pos < m_text.size() && isIgnorable(m_text.at(m_pos)))
+            ++m_pos;
+        return m_pos < m_text.size() ? m_text.at(m_pos) : QChar();
+    }
+    void take() { ++m_pos; }
+    qsizetype position() const { return m_pos; }
+    void rewind(qsizetype pos) { m_pos = pos; }
+
+private:
+    const QString &m_text;
+    qsizetype m_pos = 0;
+};
+
+} // namespace
+
+QString recordFilePath(const QString &dirwindows, const QString &fileName)
+{
+    QString name = fileName;
+    while (name.startsWith(u'\\') || name.startsWith(u'/'))
+        name.remove(0, 1);
+    if (dirwindows.isEmpty() || dirwindows.endsWith(u'/'))
+        return dirwindows + name;
+    return dirwindows + u'/' + name;
+}
+
+std::optional<QString> Leggifiletxt(const QString &nomefile, QString *error)
+{
+    QFile file(nomefile);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error,
+            QStringLiteral("Non riesco a leggere il file «%1»: %2.")
+                .arg(nomefile, file.errorString()));
+        return std::nullopt;
+    }
+    // Reading at most the limit keeps a stray huge file from stalling the start or filling memory.
+    const QByteArray bytes = file.read(recordReadLimit);
+    if (file.error() != QFileDevice::NoError) {
+        setError(error,
+            QStringLiteral("Non riesco a leggere il file «%1»: %2.")
+                .arg(nomefile, file.errorString()));
+        return std::nullopt;
+    }
+    // Invalid bytes, and a sequence cut by the limit, become replacement characters.
+    return QString::fromLocal8Bit(bytes);
+}
+
+double recordValue(const QString &text)
+{
+    ValueScanner scan(text);
+    bool negative = false;
+    if (scan.peek() == u'+' || scan.peek() == u'-') {
+        negative = scan.peek() == u'-';
+        scan.take();
+    }
+
+    std::string intDigits;
+    std::string fracDigits;
+    while (isDigit(scan.peek())) {
+        intDigits += char(scan.peek().unicode());
+        scan.take();
+    }
+    if (scan.peek() == u'.') {
+        scan.take();
+        while (isDigit(scan.peek())) {
+            fracDigits += char(scan.peek().unicode());
+            scan.take();
+        }
+    }
+    if (intDigits.empty() && fracDigits.empty())
+        return 0;
+
+    // An exponent counts only when digits follow it: "12e" and "12ex" are 12.
+    long long exponent = 0;
+    const qsizetype beforeExponent = scan.position();
+    if (scan.peek() == u'e' || scan.peek() == u'E') {
+        scan.take();
+        bool negativeExponent = false;
+        if (scan.peek() == u'+' || scan.peek() == u'-') {
+            negativeExponent = scan.peek() == u'-';
+            scan.take();
+        }
+        if (!isDigit(scan.peek())) {
+            scan.rewind(beforeExponent);
+        } else {
+            // Saturate: anything past this is out of range for a double either way.
+            constexpr long long exponentCap = 100'000'000;
+            while (isDigit(scan.peek())) {
+                exponent = std::min(exponent * 10 + (scan.peek().unicode() - u'0'), exponentCap);
+                scan.take();
+            }
+            if (negativeExponent)
+                exponent = -exponent;
+        }
+    }
+
+    const std::string number = (intDigits.empty() ? std::string("0") : intDigits) + '.' + fracDigits
+        + 'e' + std::to_string(exponent);
+    double value = 0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
+    Q_UNUSED(end);
+    if (ec == std::errc::result_out_of_range) {
+        // Decimal position of the first significant digit decides overflow from underflow.
+        const auto firstInt = intDigits.find_first_not_of('0');
+        const long long magnitude = firstInt != std::string::npos
+            ? static_cast<long long>(intDigits.size() - firstInt)
+            : -static_cast<long long>(fracDigits.find_first_not_of('0'));
+        value = magnitude + exponent > 0 ? std::numeric_limits<double>::max() : 0.0;
+    } else if (ec != std::errc()) {
+        value = 0;
+    }
+    return negative ? -value : value;
+}
+
+RecordStore::RecordStore(QString dirwindows)
+    : m_dir(std::move(dirwindows))
+{
+}
+
+QString RecordStore::pointsPath() const
+{
+    return recordFilePath(m_dir, pointsFileName);
+}
+
+QString RecordStore::namePath() const
+{
+    return recordFilePath(m_dir, nameFileName);
+}
+
+QString RecordStore::lockPath() const
+{
+    return recordFilePath(m_dir, lockFileName);
+}
+
+bool RecordStore::ensureFilesExist(QString *error) const
+{
+    for (const QString &path : {pointsPath(), namePath()}) {
+        QFile file(path);
+        if (!file.open(QIODevice::Append)) {
+            setError(error,
+                QStringLiteral("Non riesco a creare il file «%1»: %2.")
+                    .arg(path, file.errorString()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool RecordStore::write(const QString &points, const QString &name, QString *error) const
+{
+    QLockFile lock(lockPath());
+    lock.setStaleLockTime(staleLockMs);
+    if (!lock.tryLock(lockWaitMs)) {
+        setError(error,
+            QStringLiteral("Non riesco a salvare il record: il file di blocco «%1» %2.")
+                .arg(lockPath(), lockErrorText(lock.error())));
+        return false;
+    }
+
+    const QString pointsTarget = pointsPath();
+    const QString nameTarget = namePath();
+    QTemporaryFile stagedPoints;
+    QTemporaryFile stagedName;
+    if (!stage(stagedPoints, pointsTarget, points, error)
+        || !stage(stagedName, nameTarget, name, error))
+        return false;
+
+    // Keep the old points file reachable so it can be put back if the name cannot follow.
+    const QString backup = pointsTarget + backupSuffix;
+    const bool hadPoints = QFileInfo(pointsTarget).isFile();
+    if (hadPoints) {
+        QFile::remove(backup);
+        const bool linked = ::link(QFile::encodeName(pointsTarget).constData(),
+                                QFile::encodeName(backup).constData())
+            == 0;
+        // Some shared folders have no hard links; a copy serves the same purpose.
+        QFile old(pointsTarget);
+        if (!linked && !old.copy(backup)) {
+            setError(error,
+                QStringLiteral("Non riesco a salvare una copia del file «%1»: %2.")
+                    .arg(pointsTarget, old.errorString()));
+            return false;
+        }
+    }
+
+    if (!renameOver(stagedPoints.fileName(), pointsTarget)) {
+        setError(error,
+            QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
+                .arg(pointsTarget, lastSystemError()));
+        if (hadPoints)
+            QFile::remove(backup);
+        return false;
+    }
+    stagedPoints.setAutoRemove(false);
+
+    if (!renameOver(stagedName.fileName(), nameTarget)) {
+        QString message = QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
+                              .arg(nameTarget, lastSystemError());
+        const bool restored
+            = hadPoints ? renameOver(backup, pointsTarget) : QFile::remove(pointsTarget);
+        if (!restored)
+            message += QStringLiteral(" Anche il file «%1» non è tornato com'era: %2.")
+                           .arg(pointsTarget, lastSystemError());
+        setError(error, message);
+        return false;
+    }
+    stagedName.setAutoRemove(false);
+    if (hadPoints)
+        QFile::remove(backup);
+    return true;
+}
+
+std::optional<Record> RecordStore::read(QString *error) const
+{
+    // Without the lock (a read-only shared folder, a writer stuck elsewhere) the record is still
+    // worth showing; only the guarantee that the pair belongs together is lost.
+    QLockFile lock(lockPath());
+    lock.setStaleLockTime(staleLockMs);
+    const bool locked = lock.tryLock(lockWaitMs);
+    Q_UNUSED(locked);
+
+    const auto points = Leggifiletxt(pointsPath(), error);
+    if (!points)
+        return std::nullopt;
+    const auto name = Leggifiletxt(namePath(), error);
+    if (!name)
+        return std::nullopt;
+    return Record {*points, *name};
+}
+
+} // namespace calvenza
