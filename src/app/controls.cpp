@@ -21,6 +21,18 @@ CaptionLabel::CaptionLabel(QWidget *parent, bool autoSize)
 void CaptionLabel::setCaption(const QString &caption)
 {
     setText(caption);
+    fit();
+}
+
+void CaptionLabel::changeEvent(QEvent *event)
+{
+    QLabel::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fit();
+}
+
+void CaptionLabel::fit()
+{
     if (m_autoSize)
         resize(sizeHint());
 }

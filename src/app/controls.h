@@ -20,7 +20,11 @@ public:
     void setCaption(const QString &caption);
     [[nodiscard]] QString caption() const { return text(); }
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void fit();
     bool m_autoSize;
 };
 

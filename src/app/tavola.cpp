@@ -292,6 +292,10 @@ void Tavola::createControls()
         {QStringLiteral("Shape5"), {560, 0, 233, 137}, QColor(0, 192, 192), true},
     });
 
+    // Auto-size labels fit their captions in the fonts and frames just given.
+    for (CaptionLabel *l : m_client->findChildren<CaptionLabel *>())
+        l->setCaption(l->caption());
+
     // Only the visible, enabled controls take the keyboard, in the order of their tab indexes.
     setTabOrder(cmdExit1, Text3);
     setTabOrder(Text3, cmdNext);
