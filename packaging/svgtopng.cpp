@@ -7,6 +7,9 @@
 
 int main(int argc, char *argv[])
 {
+    // Build machines often have no display; painting into an image needs none.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QTextStream err(stderr);
     const QStringList args = app.arguments();

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the .deb from an already built tree and checks what it ships: file list, control fields,
+# icon sizes, desktop entry, AppStream data and lintian. Usage: check-package.sh BUILD-DIR
+set -euo pipefail
+
+build=$(cd "${1:?uso: check-package.sh CARTELLA-DI-BUILD}" && pwd)
+work="$build/package-check"
+rm -rf "$work"
+mkdir -p "$work"
+
+failures=0
+fail() {
+    echo "ERRORE: $*" >&2
+    failures=$((failures + 1))
+}
+
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 || {
+    cat "$work/cpack.log" >&2
+    echo "ERRORE: cpack non ha prodotto il pacchetto" >&2
+    exit 1
+}
+shopt -s nullglob
+debs=("$work"/calvenza_*.deb)
+if [ ${#debs[@]} -ne 1 ]; then
+    echo "ERRORE: atteso un solo calvenza_*.deb in $work, trovati ${#debs[@]}" >&2
+    exit 1
+fi
+deb=${debs[0]}
+echo "Pacchetto: $(basename "$deb")"
+
+app=io.github.calvenza.Calvenza
+dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/contents.txt"
+expected=(
+    /usr/bin/calvenza
+    /usr/share/applications/$app.desktop
+    /usr/share/metainfo/$app.metainfo.xml
+    /usr/share/icons/hicolor/scalable/apps/$app.svg
+    /usr/share/man/man6/calvenza.6.gz
+    /usr/share/doc/calvenza/copyright
+    /usr/share/doc/calvenza/changelog.Debian.gz
+)
+sizes=(32 48 128 256)
+for s in "${sizes[@]}"; do
+    expected+=("/usr/share/icons/hicolor/${s}x${s}/apps/$app.png")
+done
+for f in "${expected[@]}"; do
+    grep -qxF "$f" "$work/contents.txt" || fail "manca $f nel pacchetto"
+done
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = calvenza ] || fail "nome del pacchetto: $(field Package)"
+[ "$(field Section)" = education ] || fail "sezione: $(field Section)"
+depends=$(field Depends)
+# The run-time data by name; libc6 and libqt6core6 only arrive through the library scan.
+for d in espeak-ng-data fonts-liberation2 qt6-qpa-plugins libc6 libqt6core6; do
+    grep -qE "(^|, )$d( |,|$)" <<<"$depends" || fail "Depends non nomina $d: $depends"
+done
+
+root="$work/root"
+dpkg-deb -x "$deb" "$root"
+for s in "${sizes[@]}"; do
+    png="$root/usr/share/icons/hicolor/${s}x${s}/apps/$app.png"
+    [ -f "$png" ] || continue
+    file -b "$png" | grep -q "PNG image data, $s x $s," || fail "$png non è $s x $s: $(file -b "$png")"
+done
+file -b "$root/usr/bin/calvenza" | grep -q ', stripped' || fail "il programma non è stripped"
+
+appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" ||
+    fail "appstreamcli rifiuta i metadati AppStream"
+# Its hints matter too: a missing main category hides the program in a catch-all menu.
+desktop="$root/usr/share/applications/$app.desktop"
+if ! notes=$(desktop-file-validate "$desktop" 2>&1) || [ -n "$notes" ]; then
+    fail "desktop-file-validate non accetta la voce del menu: $notes"
+fi
+# The menu entry must name what the package really installs.
+grep -qx "Icon=$app" "$desktop" || fail "la voce del menu non usa l'icona $app"
+exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop")
+[ -n "$exec_name" ] && [ -x "$root/usr/bin/$exec_name" ] ||
+    fail "Exec=$exec_name non è un programma installato in /usr/bin"
+
+lintian --fail-on error --tag-display-limit 0 "$deb" | tee "$work/lintian.log" ||
+    fail "lintian segnala errori"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures controlli falliti" >&2
+    exit 1
+fi
+echo "Pacchetto in ordine."
