@@ -1,9 +1,11 @@
 #include "challenge/recordstore.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QTemporaryFile>
+#include <QThread>
 
 #include <cerrno>
 #include <charconv>
@@ -79,6 +81,20 @@ QString lockErrorText(QLockFile::LockError reason)
 // Another instance writes a whole pair in milliseconds; a lock older than this is left over.
 constexpr int staleLockMs = 10'000;
 constexpr int lockWaitMs = 3'000;
+
+// QLockFile::tryLock(timeout) sleeps longer and longer between tries, so a waiter can keep losing
+// to newcomers; short even polls keep several instances finishing at once fair.
+bool acquire(QLockFile &lock)
+{
+    lock.setStaleLockTime(staleLockMs);
+    const QDeadlineTimer deadline(lockWaitMs);
+    while (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
 
 bool isIgnorable(QChar c)
 {
@@ -250,8 +266,7 @@ bool RecordStore::ensureFilesExist(QString *error) const
 bool RecordStore::write(const QString &points, const QString &name, QString *error) const
 {
     QLockFile lock(lockPath());
-    lock.setStaleLockTime(staleLockMs);
-    if (!lock.tryLock(lockWaitMs)) {
+    if (!acquire(lock)) {
         setError(error,
             QStringLiteral("Non riesco a salvare il record: il file di blocco «%1» %2.")
                 .arg(lockPath(), lockErrorText(lock.error())));
@@ -316,8 +331,7 @@ std::optional<Record> RecordStore::read(QString *error) const
     // Without the lock (a read-only shared folder, a writer stuck elsewhere) the record is still
     // worth showing; only the guarantee that the pair belongs together is lost.
     QLockFile lock(lockPath());
-    lock.setStaleLockTime(staleLockMs);
-    const bool locked = lock.tryLock(lockWaitMs);
+    const bool locked = acquire(lock);
     Q_UNUSED(locked);
 
     const auto points = Leggifiletxt(pointsPath(), error);
