@@ -284,6 +284,8 @@ private slots:
         QTest::newRow("negative overflow")
             << QStringLiteral("-9e99999999999999999999") << -std::numeric_limits<double>::max();
         QTest::newRow("underflow") << QStringLiteral("1e-400") << 0.0;
+        QTest::newRow("negative underflow") << QStringLiteral("-1e-400") << 0.0;
+        QTest::newRow("minus zero") << QStringLiteral("-0") << 0.0;
         QTest::newRow("huge digit run") << QString(400, u'9') << std::numeric_limits<double>::max();
         QTest::newRow("long digit run") << QString(300, u'1') + QStringLiteral("x")
                                         << QStringLiteral("1.1111111111111111e299").toDouble();
@@ -293,7 +295,9 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(double, value);
-        QCOMPARE(recordValue(text), value);
+        const double read = recordValue(text);
+        QCOMPARE(read, value);
+        QCOMPARE(std::signbit(read), std::signbit(value));
     }
 
     // The record file is whatever is on disk; reading it must give a finite number for anything.
@@ -429,6 +433,7 @@ private slots:
         QString error;
         QVERIFY(!store.write(QStringLiteral("99"), QStringLiteral("Zeno"), &error));
         QVERIFY2(error.contains(store.lockPath()), qPrintable(error));
+        QVERIFY2(error.contains(QStringLiteral("un'altra Calvenza")), qPrintable(error));
         QCOMPARE(contents(store.pointsPath()), QByteArray("12\r\n"));
         QCOMPARE(contents(store.namePath()), QByteArray("Amico\r\n"));
     }

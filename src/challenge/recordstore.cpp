@@ -64,18 +64,25 @@ bool stage(QTemporaryFile &staged, const QString &target, const QString &text, Q
     return true;
 }
 
-QString lockErrorText(QLockFile::LockError reason)
+QString lockFailureText(QLockFile::LockError reason, const QString &lockPath)
 {
     switch (reason) {
     case QLockFile::LockFailedError:
-        return QStringLiteral("è in uso da un'altra Calvenza da troppo tempo");
+        return QStringLiteral(
+            "Non riesco a salvare il record: un'altra Calvenza lo sta salvando da "
+            "troppo tempo (file di blocco «%1»).")
+            .arg(lockPath);
     case QLockFile::PermissionError:
-        return QStringLiteral("la cartella non permette di crearlo");
+        return QStringLiteral("Non riesco a salvare il record: non posso creare il file di blocco "
+                              "«%1» (la cartella manca o non è scrivibile).")
+            .arg(lockPath);
     case QLockFile::NoError:
     case QLockFile::UnknownError:
         break;
     }
-    return QStringLiteral("errore sconosciuto");
+    return QStringLiteral("Non riesco a salvare il record: errore sconosciuto con il file di "
+                          "blocco «%1».")
+        .arg(lockPath);
 }
 
 // Another instance writes a whole pair in milliseconds; a lock older than this is left over.
@@ -226,6 +233,9 @@ double recordValue(const QString &text)
     } else if (ec != std::errc()) {
         value = 0;
     }
+    // "-0" and underflows read as a plain 0, never shown as "-0".
+    if (value == 0)
+        return 0;
     return negative ? -value : value;
 }
 
@@ -255,7 +265,7 @@ bool RecordStore::ensureFilesExist(QString *error) const
         QFile file(path);
         if (!file.open(QIODevice::Append)) {
             setError(error,
-                QStringLiteral("Non riesco a creare il file «%1»: %2.")
+                QStringLiteral("Non riesco a creare o aprire il file «%1»: %2.")
                     .arg(path, file.errorString()));
             return false;
         }
@@ -267,9 +277,7 @@ bool RecordStore::write(const QString &points, const QString &name, QString *err
 {
     QLockFile lock(lockPath());
     if (!acquire(lock)) {
-        setError(error,
-            QStringLiteral("Non riesco a salvare il record: il file di blocco «%1» %2.")
-                .arg(lockPath(), lockErrorText(lock.error())));
+        setError(error, lockFailureText(lock.error(), lockPath()));
         return false;
     }
 
