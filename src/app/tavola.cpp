@@ -345,19 +345,16 @@ void Tavola::Form_Load()
     // A record that cannot be kept must not end the drill: say so, show it empty, go on.
     const RecordStore store(m_dirwindows);
     QString error;
-    std::optional<QString> points, name;
-    if (store.ensureFilesExist(&error)) {
-        points = Leggifiletxt(store.pointsPath(), &error);
-        if (points)
-            name = Leggifiletxt(store.namePath(), &error);
-    }
-    if (!points || !name) {
+    std::optional<Record> record;
+    if (store.ensureFilesExist(&error))
+        record = store.read(&error); // under the lock: points and name of the same pupil
+    if (!record) {
         say(QStringLiteral("Non riesco a conservare il record su questo computer: si gioca lo "
                            "stesso, ma il record non potrà essere salvato.\n\n")
             + error);
     }
-    lblpunti->setCaption(points.value_or(QString()));
-    lblnome->setCaption(name.value_or(QString()));
+    lblpunti->setCaption(record ? record->points : QString());
+    lblnome->setCaption(record ? record->name : QString());
 
     m_narratorReady = m_services.agent->Load(
         QString::fromUtf16(narratorId), QString::fromUtf16(narratorLoadKey));
@@ -490,10 +487,7 @@ void Tavola::cmdExit1_Click()
     const double score = recordValue(lblScore->caption());
     if (record < score) {
         QString error;
-        // The record file holds one line: a name pasted with line breaks is kept on one.
-        QString name = lblnome1->caption();
-        name.replace(u'\r', u' ').replace(u'\n', u' ');
-        if (RecordStore(m_dirwindows).write(lblScore->caption(), name, &error)) {
+        if (RecordStore(m_dirwindows).write(lblScore->caption(), lblnome1->caption(), &error)) {
             say(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
         } else {
             say(QStringLiteral("Mi dispiace, non sono riuscito a salvare il tuo record: il record "
