@@ -7,7 +7,8 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-de
     qt6-multimedia-dev libespeak-ng-dev espeak-ng-data libgl-dev
     fonts-liberation2 fonts-dejavu-core)
 run_pkgs=(libqt6svg6 libqt6multimedia6 qt6-qpa-plugins)
-test_pkgs=(xvfb xauth x11-utils xdotool openbox imagemagick pulseaudio pulseaudio-utils sox)
+test_pkgs=(xvfb xauth x11-utils xdotool openbox imagemagick pulseaudio pulseaudio-utils sox
+    dbus at-spi2-core python3-pyatspi)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 if [ "${1:-run}" = test ]; then
