@@ -176,6 +176,10 @@ void Tavola::createControls()
     setColours(cmdNext, QColor(255, 128, 255), std::nullopt);
     cmdNext->setAutoFillBackground(false);
     cmdNext->setFont(sansFont(8.25, true));
+    QPalette nextPalette = cmdNext->palette();
+    // Fusion's pale disabled text all but vanishes on the pink face.
+    nextPalette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 80, 120));
+    cmdNext->setPalette(nextPalette);
     cmdNext->setEnabled(false);
     cmdNext->setCursor(iconPointer());
     cmdNext->setToolTip(QStringLiteral("Usa il tasto Return(invio) per l'esercizio successivo"));
