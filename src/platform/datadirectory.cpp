@@ -17,8 +17,7 @@ QString withTrailingSeparator(QString path)
 
 QString UserDataDirectory::location() const
 {
-    return withTrailingSeparator(
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return withTrailingSeparator(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
 }
 
 QString FixedDataDirectory::location() const

@@ -10,8 +10,8 @@ void SystemRandom::reseed()
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const auto ns = static_cast<std::uint64_t>(
         std::chrono::duration_cast<std::chrono::nanoseconds>(now).count());
-    std::seed_seq seq{static_cast<std::uint32_t>(ns), static_cast<std::uint32_t>(ns >> 32),
-                      static_cast<std::uint32_t>(++m_reseeds)};
+    std::seed_seq seq {static_cast<std::uint32_t>(ns), static_cast<std::uint32_t>(ns >> 32),
+        static_cast<std::uint32_t>(++m_reseeds)};
     m_engine.seed(seq);
 }
 

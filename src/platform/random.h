@@ -21,7 +21,7 @@ public:
     double next() override;
 
 private:
-    std::mt19937_64 m_engine{0};
+    std::mt19937_64 m_engine {0};
     std::uint64_t m_reseeds = 0;
 };
 
