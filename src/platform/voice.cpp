@@ -178,9 +178,18 @@ Voice::Voice(VoiceSettings settings, QObject *parent)
             qWarning().noquote() << error << "- il mago parlerà solo nel fumetto.";
         emit ready(ok);
     });
-    connect(m_worker.get(), &VoiceWorker::chunk, this, &Voice::chunk);
-    connect(m_worker.get(), &VoiceWorker::word, this, &Voice::word);
-    connect(m_worker.get(), &VoiceWorker::finished, this, &Voice::finished);
+    // Synthesis runs far ahead of playback, so a cancelled utterance may already be on its way
+    // here: what arrives for it is dropped on this side too.
+    connect(m_worker.get(), &VoiceWorker::chunk, this, [this](quint64 id, const QByteArray &pcm) {
+        if (isLive(id))
+            emit chunk(id, pcm);
+    });
+    connect(m_worker.get(), &VoiceWorker::word, this, [this](quint64 id, const SpeechWord &w) {
+        if (isLive(id))
+            emit word(id, w);
+    });
+    connect(m_worker.get(), &VoiceWorker::finished, this,
+            [this](quint64 id, bool ok) { emit finished(id, ok && isLive(id)); });
     m_thread->start();
     // Loading the voice takes a few ms: never on the GUI thread.
     QMetaObject::invokeMethod(m_worker.get(), &VoiceWorker::start, Qt::QueuedConnection);
@@ -201,6 +210,11 @@ quint64 Voice::speak(const QString &text)
         m_worker.get(), [worker = m_worker.get(), id, text] { worker->speak(id, text); },
         Qt::QueuedConnection);
     return id;
+}
+
+bool Voice::isLive(quint64 id) const
+{
+    return id >= m_worker->firstLiveId.load();
 }
 
 void Voice::cancelAll()

@@ -103,6 +103,8 @@ signals:
     void finished(quint64 id, bool ok);
 
 private:
+    [[nodiscard]] bool isLive(quint64 id) const;
+
     std::unique_ptr<QThread> m_thread;
     std::unique_ptr<VoiceWorker> m_worker;
     quint64 m_nextId = 1;
