@@ -52,7 +52,7 @@ private slots:
         QFETCH(int, maxMs);
         const SpeechAudio audio = speech(text);
         QVERIFY2(audio.durationMs() >= minMs && audio.durationMs() <= maxMs,
-                 qPrintable(QStringLiteral("%1 ms").arg(audio.durationMs())));
+            qPrintable(QStringLiteral("%1 ms").arg(audio.durationMs())));
         // Clearly audible, never clipped all the way.
         const double level = rms(audio.pcm);
         QVERIFY2(level > 0.03 && level < 0.7, qPrintable(QString::number(level)));
@@ -73,7 +73,7 @@ private slots:
         const qint64 a = speech(digits).durationMs();
         const qint64 b = speech(words).durationMs();
         QVERIFY2(std::abs(a - b) <= qMax<qint64>(120, b / 6),
-                 qPrintable(QStringLiteral("%1 ms against %2 ms").arg(a).arg(b)));
+            qPrintable(QStringLiteral("%1 ms against %2 ms").arg(a).arg(b)));
     }
 
     void markupIsReadAloudNotObeyed()
@@ -97,8 +97,9 @@ private slots:
             lastMs = w.audioMs;
             said << text.mid(w.textStart, w.textLength);
         }
-        QCOMPARE(said, (QStringList{QStringLiteral("Esatto"), QStringLiteral("Marco"),
-                                    QStringLiteral("bravissimo")}));
+        QCOMPARE(said,
+            (QStringList {
+                QStringLiteral("Esatto"), QStringLiteral("Marco"), QStringLiteral("bravissimo")}));
     }
 
     void accentedTextKeepsWordPositions()
@@ -107,7 +108,7 @@ private slots:
         const SpeechAudio audio = speech(text);
         QVERIFY(!audio.words.isEmpty());
         QCOMPARE(text.mid(audio.words.last().textStart, audio.words.last().textLength),
-                 QStringLiteral("facile"));
+            QStringLiteral("facile"));
     }
 
     void workerStreamsTheSameAudioInChunks()
@@ -136,7 +137,7 @@ private slots:
         // The same speech as in one piece (espeak's output may differ by a few samples).
         const qsizetype whole = speech(introduction).pcm.size();
         QVERIFY2(std::abs(streamed.size() - whole) < whole / 100,
-                 qPrintable(QStringLiteral("%1 against %2").arg(streamed.size()).arg(whole)));
+            qPrintable(QStringLiteral("%1 against %2").arg(streamed.size()).arg(whole)));
     }
 
     void cancellingStopsAnUtteranceMidway()
@@ -178,19 +179,19 @@ private slots:
         QTest::addColumn<QList<qint16>>("samples");
         QTest::addColumn<int>("frame");
         QTest::addColumn<QList<float>>("levels");
-        QTest::newRow("silence") << QList<qint16>(8, 0) << 4 << QList<float>{0, 0};
-        QTest::newRow("full square") << QList<qint16>{-32768, -32768, -32768, -32768} << 4
-                                     << QList<float>{1};
+        QTest::newRow("silence") << QList<qint16>(8, 0) << 4 << QList<float> {0, 0};
+        QTest::newRow("full square")
+            << QList<qint16> {-32768, -32768, -32768, -32768} << 4 << QList<float> {1};
         QTest::newRow("half then quiet")
-            << QList<qint16>{16384, -16384, 0, 0, 0} << 2 << QList<float>{0.5f, 0, 0};
+            << QList<qint16> {16384, -16384, 0, 0, 0} << 2 << QList<float> {0.5f, 0, 0};
     }
     void levelsMeasureEachFrame()
     {
         QFETCH(QList<qint16>, samples);
         QFETCH(int, frame);
         QFETCH(QList<float>, levels);
-        const QByteArray pcm(reinterpret_cast<const char *>(samples.constData()),
-                             samples.size() * 2);
+        const QByteArray pcm(
+            reinterpret_cast<const char *>(samples.constData()), samples.size() * 2);
         const QList<float> got = pcmLevels(pcm, frame);
         QCOMPARE(got.size(), levels.size());
         for (int i = 0; i < got.size(); ++i)

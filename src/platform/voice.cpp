@@ -189,7 +189,7 @@ Voice::Voice(VoiceSettings settings, QObject *parent)
             emit word(id, w);
     });
     connect(m_worker.get(), &VoiceWorker::finished, this,
-            [this](quint64 id, bool ok) { emit finished(id, ok && isLive(id)); });
+        [this](quint64 id, bool ok) { emit finished(id, ok && isLive(id)); });
     m_thread->start();
     // Loading the voice takes a few ms: never on the GUI thread.
     QMetaObject::invokeMethod(m_worker.get(), &VoiceWorker::start, Qt::QueuedConnection);

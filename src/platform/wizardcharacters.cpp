@@ -45,8 +45,7 @@ WizardCharacter::WizardCharacter(const WizardOptions &options, QObject *parent)
         }
         m_audio->endOfInput();
     });
-    connect(m_audio.get(), &AudioOut::firstAudioQueued, this,
-            &WizardCharacter::speechAudioStarted);
+    connect(m_audio.get(), &AudioOut::firstAudioQueued, this, &WizardCharacter::speechAudioStarted);
     connect(m_audio.get(), &AudioOut::drained, this, &WizardCharacter::endSpeech);
 }
 
@@ -195,7 +194,7 @@ void WizardCharacter::speakWithoutVoice()
     int from = 0;
     for (int i = 0; i < words.size(); ++i) {
         const int start = int(m_text.indexOf(words[i], from));
-        m_words << SpeechWord{int(m_voicelessMs * i / words.size()), start, int(words[i].size())};
+        m_words << SpeechWord {int(m_voicelessMs * i / words.size()), start, int(words[i].size())};
         from = start + int(words[i].size());
     }
     m_voicelessClock.start();

@@ -133,8 +133,9 @@ WizardPose doMagic2(qreal t)
     p.mouth = p.wandGlow > 0.5 ? 2 : 0;
     static constexpr std::array<qreal, 10> xs {12, 150, 58, 190, 96, 30, 130, 172, 76, 112};
     for (int i = 0; i < int(xs.size()); ++i) {
-        const qreal start = 0.25 + i * 0.045;
-        const qreal k = clamp01((t - start) / 0.4);
+        // Each star falls for a third of the time; the last lands before the end.
+        const qreal start = 0.2 + i * 0.04;
+        const qreal k = clamp01((t - start) / 0.35);
         if (k <= 0 || k >= 1)
             continue;
         p.sparkles << Sparkle {1 + i % 4, QPointF(xs[i], -5 + 250 * k * k + 10 * k),

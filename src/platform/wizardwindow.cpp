@@ -28,8 +28,9 @@ int randomBetween(int low, int high)
 } // namespace
 
 WizardWindow::WizardWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
-                          | Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint)
+    : QWidget(parent,
+        Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
+            | Qt::NoDropShadowWindowHint)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -65,7 +66,7 @@ WizardWindow::WizardWindow(QWidget *parent)
 
     m_glide.setEasingCurve(QEasingCurve::InOutQuad);
     connect(&m_glide, &QVariantAnimation::valueChanged, this,
-            [this](const QVariant &v) { move(v.toPoint()); });
+        [this](const QVariant &v) { move(v.toPoint()); });
     connect(&m_glide, &QVariantAnimation::finished, this, [this] { finishCallback(m_glideDone); });
 
     m_balloonLinger.setSingleShot(true);
@@ -264,7 +265,7 @@ void WizardWindow::stopAll()
 
 WizardPose WizardWindow::currentPose() const
 {
-    WizardPose pose = m_current ? poseAt(*m_current, m_t) : WizardPose{};
+    WizardPose pose = m_current ? poseAt(*m_current, m_t) : WizardPose {};
     if (m_speaking) {
         pose.mouth = qMax(pose.mouth, m_mouth);
         if (m_blinkClock.isValid() && m_blinkClock.elapsed() >= m_nextBlinkMs)
@@ -276,8 +277,8 @@ WizardPose WizardWindow::currentPose() const
 bool WizardWindow::isMoving() const
 {
     return m_anim.state() == QAbstractAnimation::Running
-           || m_glide.state() == QAbstractAnimation::Running
-           || m_balloonFade.state() == QAbstractAnimation::Running || m_speaking;
+        || m_glide.state() == QAbstractAnimation::Running
+        || m_balloonFade.state() == QAbstractAnimation::Running || m_speaking;
 }
 
 QRect WizardWindow::balloonRect() const
@@ -314,7 +315,7 @@ QString WizardWindow::fittedBalloonText(const QString &text) const
     QString shown = text;
     QStringList words = text.split(u' ', Qt::SkipEmptyParts);
     while (words.size() > 1
-           && fm.boundingRect(area, Qt::TextWordWrap, shown).height() > area.height()) {
+        && fm.boundingRect(area, Qt::TextWordWrap, shown).height() > area.height()) {
         words.removeFirst();
         shown = QStringLiteral("… ") + words.join(u' ');
     }
