@@ -27,6 +27,7 @@ public:
     void setHeight(int pixels, qreal devicePixelRatio = 1);
     [[nodiscard]] QSize pixelSize() const;
     [[nodiscard]] int height() const { return m_height; }
+    [[nodiscard]] qreal devicePixelRatio() const { return m_dpr; }
 
     // Paints the wizard with his top-left at the painter's origin, pixelSize() big.
     void paint(QPainter &painter, const WizardPose &pose) const;

@@ -2,6 +2,7 @@
 
 #include <QtMath>
 #include <array>
+#include <cmath>
 
 namespace calvenza {
 
@@ -147,7 +148,8 @@ WizardPose doMagic2(qreal t)
 WizardPose breathe(qreal t)
 {
     WizardPose p;
-    p.breath = qSin(M_PI * t);
+    // A few steps are all a breath shows at this size; frames between them are not redrawn.
+    p.breath = std::round(qSin(M_PI * t) * 6) / 6;
     p.eyesClosed = t > 0.55 && t < 0.63;
     return p;
 }

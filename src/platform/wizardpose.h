@@ -23,6 +23,7 @@ struct Sparkle
     qreal scale = 1;
     qreal angle = 0;
     qreal opacity = 1;
+    bool operator==(const Sparkle &) const = default;
 };
 
 // Everything that moves, in artwork units and degrees. The rest pose is all defaults.
@@ -43,6 +44,7 @@ struct WizardPose
     qreal smoke = 0; // 0 none .. 1 a full puff
     qreal smokeOpacity = 0;
     QList<Sparkle> sparkles;
+    bool operator==(const WizardPose &) const = default;
 };
 
 inline constexpr int mouthShapes = 4;

@@ -17,6 +17,9 @@ namespace {
 constexpr int balloonLingerMs = 1500;
 constexpr int balloonFadeMs = 500;
 constexpr int blinkMs = 140;
+// An idle wizard wakes this often to breathe and blink.
+constexpr int idleMinMs = 4500;
+constexpr int idleMaxMs = 7500;
 const QColor balloonInk(42, 32, 96);
 const QColor balloonEdge(88, 72, 180);
 const QColor balloonPaper(255, 253, 240);
@@ -44,7 +47,7 @@ WizardWindow::WizardWindow(QWidget *parent)
     m_label->setObjectName(QStringLiteral("balloon"));
     m_label->setTextFormat(Qt::PlainText);
     m_label->setWordWrap(true);
-    m_label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop); // new lines grow downwards, as read
     m_label->setFocusPolicy(Qt::NoFocus);
     m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_label->hide();
@@ -60,7 +63,7 @@ WizardWindow::WizardWindow(QWidget *parent)
         m_t = 0;
         refresh();
         if (isVisible())
-            m_idle.start(randomBetween(4000, 6500));
+            m_idle.start(randomBetween(idleMinMs, idleMaxMs));
         finishCallback(m_animDone);
     });
 
@@ -90,6 +93,8 @@ WizardWindow::WizardWindow(QWidget *parent)
         m_label->hide();
         setAccessibleDescription(QString());
         relayout();
+        if (m_shaped)
+            updateMask();
         emit balloonTextChanged(QString());
     });
 
@@ -257,7 +262,7 @@ void WizardWindow::stopAll()
     m_speaking = false;
     m_mouth = 0;
     if (isVisible())
-        m_idle.start(randomBetween(4000, 6500));
+        m_idle.start(randomBetween(idleMinMs, idleMaxMs));
     if (!m_balloonFull.isEmpty())
         setBalloonText(QString());
     refresh();
@@ -336,7 +341,12 @@ void WizardWindow::relayout()
 
 void WizardWindow::refresh()
 {
-    m_frame = m_art.isValid() ? m_art.render(currentPose()) : QImage();
+    const WizardPose pose = currentPose();
+    if (!m_frame.isNull() && pose == m_shownPose
+        && m_frame.size() == m_art.pixelSize() * m_art.devicePixelRatio())
+        return; // nothing visible changed since the last frame
+    m_shownPose = pose;
+    m_frame = m_art.isValid() ? m_art.render(pose) : QImage();
     if (m_shaped)
         updateMask();
     update();
@@ -364,7 +374,7 @@ void WizardWindow::idleWake()
         return;
     if (m_speaking || m_anim.state() != QAbstractAnimation::Stopped
         || m_glide.state() != QAbstractAnimation::Stopped) {
-        m_idle.start(randomBetween(4000, 6500));
+        m_idle.start(randomBetween(idleMinMs, idleMaxMs));
         return;
     }
     startAnimation(WizardAnimation::Breathe, nullptr);
@@ -420,7 +430,7 @@ void WizardWindow::showEvent(QShowEvent *event)
     m_art.setHeight(m_heightPx, devicePixelRatioF());
     refresh();
     if (m_anim.state() == QAbstractAnimation::Stopped)
-        m_idle.start(randomBetween(4000, 6500));
+        m_idle.start(randomBetween(idleMinMs, idleMaxMs));
 }
 
 void WizardWindow::hideEvent(QHideEvent *event)

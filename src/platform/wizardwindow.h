@@ -76,6 +76,7 @@ private:
 
     WizardArtwork m_art;
     QImage m_frame;
+    WizardPose m_shownPose;
     QLabel *m_label = nullptr;
     QString m_balloonFull;
 
