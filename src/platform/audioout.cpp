@@ -159,15 +159,13 @@ void AudioOut::check()
         return;
     bool done = false;
     if (m_mode == Mode::Device) {
-        if (!m_pending.isEmpty())
-            return;
         const qint64 total = queuedUs();
-        done = m_sink->processedUSecs() >= total || m_sink->state() == QAudio::IdleState;
-        // A device that stopped consuming must not hold the queue forever.
-        if (!done && m_clock.nsecsElapsed() / 1000 > total + stallGraceUs) {
-            fallBackToSilence("il dispositivo audio non avanza");
-            return;
-        }
+        done = m_pending.isEmpty()
+               && (m_sink->processedUSecs() >= total || m_sink->state() == QAudio::IdleState);
+        // A device that stops taking data or reporting progress must not hold the queue: past
+        // the end by a margin, the utterance counts as heard. The device itself is kept; a real
+        // failure shows as an error state and is handled there.
+        done = done || m_clock.nsecsElapsed() / 1000 > total + stallGraceUs;
     } else {
         done = positionUs() >= queuedUs();
     }
