@@ -5,6 +5,8 @@
 #include "platform/wizardcharacters.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QVBoxLayout>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
@@ -57,6 +59,18 @@ int main(int argc, char *argv[])
 
     const int sayAt = int(args.indexOf(QStringLiteral("--say")));
     if (sayAt > 0 && sayAt + 1 < args.size()) {
+        // A stand-in for the program's window: the pupil's answer box must keep the keyboard
+        // while the wizard appears, speaks and is clicked.
+        QWidget entry;
+        entry.setWindowTitle(QStringLiteral("Tavola"));
+        auto *edit = new QLineEdit(&entry);
+        (new QVBoxLayout(&entry))->addWidget(edit);
+        entry.setGeometry(600, 450, 400, 100);
+        entry.show();
+        entry.activateWindow();
+        edit->setFocus();
+        for (int i = 0; i < 30 && !entry.isActiveWindow(); ++i)
+            waitFor(100);
         QElapsedTimer t;
         issue(*wizard, {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
                         NarratorRequest::height(narratorHeight)});
@@ -66,6 +80,10 @@ int main(int argc, char *argv[])
         waitForSignal(wizard, &WizardCharacter::idle, 60000);
         std::printf("spoke for %lld ms (%s audio)\n", t.elapsed(), mode);
         waitFor(300); // the last of the sound leaves the server
+        std::printf("focus kept: %s\ntyped: %s\n",
+                    entry.isActiveWindow() && edit->hasFocus() ? "yes" : "no",
+                    qPrintable(edit->text()));
+        std::fflush(stdout);
         return 0;
     }
 
