@@ -25,6 +25,8 @@ AudioOut::AudioOut(Mode wanted, QObject *parent)
     m_feedTimer.setTimerType(Qt::PreciseTimer);
     m_feedTimer.setInterval(feedIntervalMs);
     connect(&m_feedTimer, &QTimer::timeout, this, [this] {
+        // Kept as we go: a sink that has just failed reports 0.
+        m_lastDeviceUs = qMax(m_lastDeviceUs, m_sink->processedUSecs());
         feed();
         check();
     });
@@ -115,6 +117,7 @@ void AudioOut::stop()
     m_io = nullptr;
     m_pending.clear();
     m_total = 0;
+    m_lastDeviceUs = 0;
     m_active = false;
     m_inputEnded = false;
     m_announced = false;
@@ -180,7 +183,8 @@ void AudioOut::fallBackToSilence(const char *why)
     if (m_mode == Mode::Silent)
         return;
     qWarning("Audio: %s; il mago continua senza suono.", why);
-    const qint64 heard = m_io ? qMin(m_sink->processedUSecs(), queuedUs()) : 0;
+    const qint64 heard
+        = m_io ? qMin(qMax(m_lastDeviceUs, m_sink->processedUSecs()), queuedUs()) : 0;
     m_mode = Mode::Silent;
     m_feedTimer.stop();
     m_pending.clear();

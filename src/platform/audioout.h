@@ -60,6 +60,7 @@ private:
     QByteArray m_pending;
     qint64 m_total = 0; // bytes of this utterance
     qint64 m_silentBaseUs = 0;
+    qint64 m_lastDeviceUs = 0;
     bool m_active = false;
     bool m_inputEnded = false;
     bool m_announced = false;

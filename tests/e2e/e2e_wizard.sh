@@ -42,6 +42,22 @@ echo "heard ${sound} s of voice, RMS ${rms}"
 awk -v s="$sound" 'BEGIN { exit !(s > 4.0 && s < 7.5) }' \
     || { echo "FAIL: voice length ${sound} s"; fail=1; }
 awk -v r="$rms" 'BEGIN { exit !(r > 0.01) }' || { echo "FAIL: voice too quiet (${rms})"; fail=1; }
+# The sound server goes away mid-sentence: he finishes silently, on time, without a crash.
+long="Otto per sette, cinquantasei. Otto per otto, sessantaquattro. Otto per nove, settantadue."
+env -u CALVENZA_SILENT_AUDIO "$driver" --say "$long" >"$E2E_TMP/lost.out" 2>"$E2E_TMP/lost.err" &
+driver_pid=$!
+sleep 3.5
+pulseaudio --kill || true
+if ! wait "$driver_pid"; then
+    echo "FAIL: the driver failed after the sound server went away"
+    fail=1
+fi
+spoke=$(sed -n 's/^spoke for \([0-9]*\) ms.*/\1/p' "$E2E_TMP/lost.out")
+echo "with the server lost mid-sentence he spoke for ${spoke:-?} ms"
+# The sentence lasts about 8 s; twice as long means he started over or hung.
+[ -n "$spoke" ] && [ "$spoke" -gt 5000 ] && [ "$spoke" -lt 12000 ] \
+    || { echo "FAIL: pacing after losing the server"; fail=1; }
+
 if [ "$fail" != 0 ]; then
     sed 's/^/driver: /' "$E2E_TMP/driver.err" | grep -v XDG_RUNTIME || true
 fi
