@@ -188,6 +188,26 @@ private slots:
         QVERIFY(!m_wizard->window()->isVisible());
     }
 
+    void pupilCanDragTheWizard()
+    {
+        issue(*m_wizard, exercise());
+        QVERIFY(waitIdle());
+        WizardWindow *w = m_wizard->window();
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(60, 100));
+        QTest::mouseMove(w, QPoint(90, 130));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(60, 100));
+        QCOMPARE(w->pos(), QPoint(narratorX + 30, narratorY + 30));
+        // Grabbing him mid-glide ends the move where he is, and the queue goes on.
+        m_wizard->MoveTo(700, 500);
+        m_wizard->Speak(QStringLiteral("otto"));
+        QTRY_VERIFY(w->pos() != QPoint(narratorX + 30, narratorY + 30));
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(60, 100));
+        const QPoint held = w->pos();
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(60, 100));
+        QVERIFY(waitIdle());
+        QCOMPARE(w->pos(), held);
+    }
+
     void windowNeverTakesTheKeyboard()
     {
         WizardWindow *w = m_wizard->window();
@@ -198,6 +218,7 @@ private slots:
         QVERIFY(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
         QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
         QVERIFY(w->testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
         QCOMPARE(w->focusPolicy(), Qt::NoFocus);
         for (QWidget *child : w->findChildren<QWidget *>())
             QCOMPARE(child->focusPolicy(), Qt::NoFocus);

@@ -37,6 +37,8 @@ WizardWindow::WizardWindow(QWidget *parent)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
+    // The program ends with its own window, whether or not he is still on screen.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setFocusPolicy(Qt::NoFocus);
     setWindowTitle(QStringLiteral("Mago Merlino"));
     setAccessibleName(QStringLiteral("Mago Merlino"));
