@@ -5,10 +5,10 @@
 #include "platform/wizardcharacters.h"
 
 #include <QApplication>
-#include <QLineEdit>
-#include <QVBoxLayout>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <cstdio>
 
@@ -21,8 +21,7 @@ const QString introduction = QStringLiteral(
     "sbagli non importa, riproviamo insieme. Hai sette minuti per fare più punti che puoi. "
     "Sei pronto? Allora cominciamo!");
 
-template<typename Sender, typename Signal>
-bool waitForSignal(Sender *sender, Signal signal, int ms)
+template<typename Sender, typename Signal> bool waitForSignal(Sender *sender, Signal signal, int ms)
 {
     QEventLoop loop;
     bool fired = false;
@@ -72,8 +71,9 @@ int main(int argc, char *argv[])
         for (int i = 0; i < 30 && !entry.isActiveWindow(); ++i)
             waitFor(100);
         QElapsedTimer t;
-        issue(*wizard, {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-                        NarratorRequest::height(narratorHeight)});
+        issue(*wizard,
+            {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+                NarratorRequest::height(narratorHeight)});
         waitForSignal(wizard, &WizardCharacter::idle, 10000);
         t.start();
         wizard->Speak(args.at(sayAt + 1));
@@ -81,8 +81,7 @@ int main(int argc, char *argv[])
         std::printf("spoke for %lld ms (%s audio)\n", t.elapsed(), mode);
         waitFor(300); // the last of the sound leaves the server
         std::printf("focus kept: %s\ntyped: %s\n",
-                    entry.isActiveWindow() && edit->hasFocus() ? "yes" : "no",
-                    qPrintable(edit->text()));
+            entry.isActiveWindow() && edit->hasFocus() ? "yes" : "no", qPrintable(edit->text()));
         std::fflush(stdout);
         return 0;
     }
@@ -95,7 +94,7 @@ int main(int argc, char *argv[])
     bool ok = constructMs < 50;
     std::printf("voice start-up: GUI thread held %.2f ms while the wizard and his voice were "
                 "created; voice loaded on its own thread\n",
-                constructMs);
+        constructMs);
     for (const QString &text : {QStringLiteral("otto"), introduction}) {
         QList<double> ms;
         for (int i = 0; i < 7; ++i) {
@@ -111,8 +110,8 @@ int main(int argc, char *argv[])
         std::sort(ms.begin(), ms.end());
         std::printf("Speak -> first audio chunk (%s, %lld chars, %s): median %.2f ms, worst %.2f "
                     "ms (floor 5 ms)\n",
-                    text == introduction ? "introduction" : "short word",
-                    qlonglong(text.size()), mode, ms.at(ms.size() / 2), ms.last());
+            text == introduction ? "introduction" : "short word", qlonglong(text.size()), mode,
+            ms.at(ms.size() / 2), ms.last());
         ok = ok && ms.at(ms.size() / 2) <= 5.0;
     }
     return ok ? 0 : 1;

@@ -14,14 +14,14 @@ private slots:
         QVERIFY(agent.Load(QStringLiteral("Merlin"), QStringLiteral("key")));
         Character *merlin = agent.Item(QStringLiteral("Merlin"));
         QVERIFY(merlin);
-        issue(*merlin, {NarratorRequest::show(), NarratorRequest::moveTo(250, 175),
-                        NarratorRequest::play(QStringLiteral("Greet")), NarratorRequest::height(205),
-                        NarratorRequest::speak(QStringLiteral("otto"))});
-        QCOMPARE(agent.log(), (QStringList{QStringLiteral("Load Merlin"), QStringLiteral("Show"),
-                                           QStringLiteral("MoveTo 250,175"),
-                                           QStringLiteral("Play Greet"),
-                                           QStringLiteral("Height 205"),
-                                           QStringLiteral("Speak otto")}));
+        issue(*merlin,
+            {NarratorRequest::show(), NarratorRequest::moveTo(250, 175),
+                NarratorRequest::play(QStringLiteral("Greet")), NarratorRequest::height(205),
+                NarratorRequest::speak(QStringLiteral("otto"))});
+        QCOMPARE(agent.log(),
+            (QStringList {QStringLiteral("Load Merlin"), QStringLiteral("Show"),
+                QStringLiteral("MoveTo 250,175"), QStringLiteral("Play Greet"),
+                QStringLiteral("Height 205"), QStringLiteral("Speak otto")}));
     }
     void unknownOrRefusedCharacterIsNotFound()
     {

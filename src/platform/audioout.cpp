@@ -164,7 +164,7 @@ void AudioOut::check()
     if (m_mode == Mode::Device) {
         const qint64 total = queuedUs();
         done = m_pending.isEmpty()
-               && (m_sink->processedUSecs() >= total || m_sink->state() == QAudio::IdleState);
+            && (m_sink->processedUSecs() >= total || m_sink->state() == QAudio::IdleState);
         // A device that stops taking data or reporting progress must not hold the queue: past
         // the end by a margin, the utterance counts as heard. The device itself is kept; a real
         // failure shows as an error state and is handled there.

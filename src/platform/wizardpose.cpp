@@ -96,7 +96,7 @@ WizardPose congratulate(qreal t)
     if (burst > 0 && burst < 1) {
         for (int i = 0; i < 8; ++i) {
             const qreal a = qDegreesToRadians(-90.0 + (i - 3.5) * 24);
-            const qreal r = 20 + 80 * burst;
+            const qreal r = 20 + 55 * burst;
             p.sparkles << Sparkle {1 + i % 4, QPointF(100 + r * qCos(a), 60 + r * qSin(a)),
                 0.5 + 0.6 * burst, 90 * burst * (i % 2 ? 1 : -1), 1 - burst * burst};
         }

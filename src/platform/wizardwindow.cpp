@@ -197,10 +197,10 @@ void WizardWindow::setSpeaking(bool speaking)
         m_blinkClock.start();
         m_nextBlinkMs = randomBetween(1800, 4000);
         m_idle.stop();
-        if (m_current == WizardAnimation::Breathe)
+        if (m_current == WizardAnimation::Breathe) {
             m_anim.stop();
-        if (m_current == WizardAnimation::Breathe)
             m_current.reset();
+        }
     } else if (isVisible() && m_anim.state() == QAbstractAnimation::Stopped) {
         m_idle.start(randomBetween(3000, 5000));
     }
