@@ -1,0 +1,118 @@
+// Time from Speak() to the first chunk of his voice handed to the audio output (a sound device
+// when there is one, else the silent clock), for a short word and for the introduction; and how
+// long the GUI thread is held while the voice starts up.
+// With --say TEXT it only speaks TEXT and exits once he is done (for end-to-end runs).
+#include "platform/wizardcharacters.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
+
+using namespace calvenza;
+
+namespace {
+const QString introduction = QStringLiteral(
+    "Ciao! Io sono Merlino, il mago delle tabelline. Oggi giochiamo insieme con la tabellina "
+    "dell'otto: io ti dico una moltiplicazione, tu scrivi il risultato e premi Invio. Se "
+    "sbagli non importa, riproviamo insieme. Hai sette minuti per fare più punti che puoi. "
+    "Sei pronto? Allora cominciamo!");
+
+template<typename Sender, typename Signal> bool waitForSignal(Sender *sender, Signal signal, int ms)
+{
+    QEventLoop loop;
+    bool fired = false;
+    QObject::connect(sender, signal, &loop, [&] {
+        fired = true;
+        loop.quit();
+    });
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+    return fired;
+}
+
+void waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+
+    QElapsedTimer construct;
+    construct.start();
+    WizardCharacters agent;
+    if (!agent.Load(QStringLiteral("Merlin"), QString::fromUtf16(narratorLoadKey)))
+        return 1;
+    const double constructMs = construct.nsecsElapsed() / 1e6;
+    WizardCharacter *wizard = agent.wizard(QStringLiteral("Merlin"));
+    const char *mode = wizard->audio().mode() == AudioOut::Mode::Device ? "device" : "silent";
+
+    const int sayAt = int(args.indexOf(QStringLiteral("--say")));
+    if (sayAt > 0 && sayAt + 1 < args.size()) {
+        // A stand-in for the program's window: the pupil's answer box must keep the keyboard
+        // while the wizard appears, speaks and is clicked.
+        QWidget entry;
+        entry.setWindowTitle(QStringLiteral("Tavola"));
+        auto *edit = new QLineEdit(&entry);
+        (new QVBoxLayout(&entry))->addWidget(edit);
+        entry.setGeometry(600, 450, 400, 100);
+        entry.show();
+        entry.activateWindow();
+        edit->setFocus();
+        for (int i = 0; i < 30 && !entry.isActiveWindow(); ++i)
+            waitFor(100);
+        QElapsedTimer t;
+        issue(*wizard,
+            {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+                NarratorRequest::height(narratorHeight)});
+        waitForSignal(wizard, &WizardCharacter::idle, 10000);
+        t.start();
+        wizard->Speak(args.at(sayAt + 1));
+        waitForSignal(wizard, &WizardCharacter::idle, 60000);
+        std::printf("spoke for %lld ms (%s audio)\n", t.elapsed(), mode);
+        waitFor(300); // the last of the sound leaves the server
+        std::printf("focus kept: %s\ntyped: %s\n",
+            entry.isActiveWindow() && edit->hasFocus() ? "yes" : "no", qPrintable(edit->text()));
+        std::fflush(stdout);
+        return 0;
+    }
+
+    if (wizard->voice().state() == Voice::State::Starting)
+        waitForSignal(&wizard->voice(), &Voice::ready, 5000);
+    wizard->Show();
+    waitForSignal(wizard, &WizardCharacter::idle, 5000);
+
+    bool ok = constructMs < 50;
+    std::printf("voice start-up: GUI thread held %.2f ms while the wizard and his voice were "
+                "created; voice loaded on its own thread\n",
+        constructMs);
+    for (const QString &text : {QStringLiteral("otto"), introduction}) {
+        QList<double> ms;
+        for (int i = 0; i < 7; ++i) {
+            QElapsedTimer t;
+            t.start();
+            wizard->Speak(text);
+            if (!waitForSignal(wizard, &WizardCharacter::speechAudioStarted, 5000))
+                return 2;
+            ms << t.nsecsElapsed() / 1e6;
+            wizard->stopAll();
+            waitFor(50);
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("Speak -> first audio chunk (%s, %lld chars, %s): median %.2f ms, worst %.2f "
+                    "ms (floor 5 ms)\n",
+            text == introduction ? "introduction" : "short word", qlonglong(text.size()), mode,
+            ms.at(ms.size() / 2), ms.last());
+        ok = ok && ms.at(ms.size() / 2) <= 5.0;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,69 @@
+// CPU used by a wizard standing idle on screen (he breathes and blinks now and then), as a
+// share of one core. With --shot FILE, also saves his window while he speaks.
+#include "platform/wizardcharacters.h"
+#include "platform/wizardwindow.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace calvenza;
+
+namespace {
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void waitFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+template<typename Signal> void waitForSignal(WizardCharacter *wizard, Signal signal, int ms)
+{
+    QEventLoop loop;
+    QObject::connect(wizard, signal, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const int shotAt = int(args.indexOf(QStringLiteral("--shot")));
+    const int seconds = args.contains(QStringLiteral("--short")) ? 6 : 20;
+
+    WizardCharacters agent;
+    if (!agent.Load(QStringLiteral("Merlin"), QString::fromUtf16(narratorLoadKey)))
+        return 1;
+    WizardCharacter *wizard = agent.wizard(QStringLiteral("Merlin"));
+    issue(*wizard,
+        {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+            NarratorRequest::height(narratorHeight),
+            NarratorRequest::speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle "
+                                                  "tabelline."))});
+    if (shotAt > 0 && shotAt + 1 < args.size()) {
+        waitForSignal(wizard, &WizardCharacter::speechAudioStarted, 5000);
+        waitFor(2000);
+        wizard->window()->grab().save(args.at(shotAt + 1));
+    }
+    if (wizard->isBusy())
+        waitForSignal(wizard, &WizardCharacter::idle, 20000);
+    waitFor(2500); // the balloon fades
+
+    const double before = cpuSeconds();
+    waitFor(seconds * 1000);
+    const double share = (cpuSeconds() - before) / seconds * 100;
+    std::printf("idle wizard (%s): %.2f%% of one core over %d s (floor 1%%)\n",
+        qPrintable(QGuiApplication::platformName()), share, seconds);
+    return share < 1.0 ? 0 : 1;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <memory>
+
+class QAudioSink;
+class QIODevice;
+
+namespace calvenza {
+
+// Plays the voice's PCM one utterance at a time and keeps its clock. Without a sound device
+// (none found, CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs in real
+// time, so everything paced by it looks the same, silently.
+class AudioOut : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Mode { Device, Silent };
+    // Device mode is tried only when asked and when a default output exists.
+    explicit AudioOut(Mode wanted, QObject *parent = nullptr);
+    ~AudioOut() override;
+
+    // Mode wanted by default: silent under CALVENZA_SILENT_AUDIO=1.
+    [[nodiscard]] static Mode modeFromEnvironment();
+
+    [[nodiscard]] Mode mode() const { return m_mode; }
+    [[nodiscard]] bool isActive() const { return m_active; }
+
+    // A new utterance: the clock restarts at 0.
+    void begin();
+    void append(const QByteArray &pcm);
+    // No more PCM for this utterance: drained() follows once it has all been heard.
+    void endOfInput();
+    // Silence at once and forget the utterance; drained() is not emitted.
+    void stop();
+
+    // How much of the utterance has been heard, in microseconds.
+    [[nodiscard]] qint64 positionUs() const;
+    [[nodiscard]] qint64 queuedUs() const;
+
+signals:
+    void firstAudioQueued();
+    void drained();
+
+private:
+    void feed();
+    void check();
+    void fallBackToSilence(const char *why);
+    void scheduleSilentEnd();
+
+    Mode m_mode;
+    std::unique_ptr<QAudioSink> m_sink;
+    QIODevice *m_io = nullptr;
+    QTimer m_feedTimer;
+    QTimer m_silentEnd;
+    QElapsedTimer m_clock;
+    QByteArray m_pending;
+    qint64 m_total = 0; // bytes of this utterance
+    qint64 m_silentBaseUs = 0;
+    qint64 m_lastDeviceUs = 0;
+    bool m_active = false;
+    bool m_inputEnded = false;
+    bool m_announced = false;
+};
+
+} // namespace calvenza

@@ -1,0 +1,319 @@
+#include "platform/wizardcharacters.h"
+#include "platform/wizardwindow.h"
+
+#include <QAccessible>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace calvenza;
+
+namespace {
+const QString merlin = QStringLiteral("Merlin");
+
+NarratorScript exercise()
+{
+    return {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+        NarratorRequest::play(QStringLiteral("Greet")), NarratorRequest::height(narratorHeight),
+        NarratorRequest::speak(QStringLiteral("8")), NarratorRequest::speak(QStringLiteral("per")),
+        NarratorRequest::speak(QStringLiteral("sette"))};
+}
+
+QStringList lines(const NarratorScript &script)
+{
+    QStringList out;
+    for (const NarratorRequest &r : script)
+        out << r.toString();
+    return out;
+}
+} // namespace
+
+class WizardQueueTest : public QObject
+{
+    Q_OBJECT
+private:
+    std::unique_ptr<WizardCharacters> m_agent;
+    WizardCharacter *m_wizard = nullptr;
+
+    bool waitIdle(int ms = 15000)
+    {
+        if (!m_wizard->isBusy())
+            return true;
+        QSignalSpy idle(m_wizard, &WizardCharacter::idle);
+        return idle.wait(ms);
+    }
+
+private slots:
+    void init()
+    {
+        m_agent = std::make_unique<WizardCharacters>();
+        QVERIFY(m_agent->Load(merlin, QString::fromUtf16(narratorLoadKey)));
+        m_wizard = m_agent->wizard(merlin);
+        QVERIFY(m_wizard);
+        QCOMPARE(m_wizard->audio().mode(), AudioOut::Mode::Silent); // CTest runs us silent
+    }
+    void cleanup()
+    {
+        m_agent.reset();
+        m_wizard = nullptr;
+    }
+
+    void onlyMerlinCanBeLoaded_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("Merlin") << merlin << true;
+        QTest::newRow("other") << QStringLiteral("Genie") << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+    void onlyMerlinCanBeLoaded()
+    {
+        QFETCH(QString, id);
+        QFETCH(bool, loads);
+        WizardCharacters agent;
+        QCOMPARE(agent.Load(id, QStringLiteral("C:\\nowhere\\x.acs")), loads);
+        QCOMPARE(agent.Item(id) != nullptr, loads);
+        if (!loads) {
+            QVERIFY(agent.errorString().contains(QStringLiteral("sconosciuto")));
+            QVERIFY(agent.errorString().contains(u'«' + id + u'»'));
+        }
+    }
+
+    void callsReturnBeforeTheWorkIsDone()
+    {
+        QElapsedTimer t;
+        t.start();
+        issue(*m_wizard, exercise());
+        m_wizard->Speak(QStringLiteral("Esatto, bravissimo! Continua così."));
+        QVERIFY2(t.elapsed() < 50, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(m_wizard->isBusy());
+        QVERIFY(!m_wizard->window()->isVisible()); // nothing was done inside the calls
+        QVERIFY(waitIdle());
+    }
+
+    void requestsRunOneAfterAnotherInOrder()
+    {
+        QStringList events;
+        connect(m_wizard, &WizardCharacter::requestStarted, this,
+            [&](const QString &r) { events << QStringLiteral("start ") + r; });
+        connect(m_wizard, &WizardCharacter::requestFinished, this,
+            [&](const QString &r) { events << QStringLiteral("end ") + r; });
+        NarratorScript script = exercise();
+        script << NarratorRequest::speak(QStringLiteral("Esatto"))
+               << NarratorRequest::play(QStringLiteral("congratulate"))
+               << NarratorRequest::speak(QStringLiteral("56"));
+        issue(*m_wizard, script);
+        QVERIFY(waitIdle());
+        QStringList expected;
+        for (const QString &line : lines(script))
+            expected << QStringLiteral("start ") + line << QStringLiteral("end ") + line;
+        QCOMPARE(events, expected);
+    }
+
+    void speakLastsAsLongAsItsAudioWithoutADevice()
+    {
+        const QString text = QStringLiteral("Sei pronto? Allora cominciamo!");
+        const auto audio = synthesizeSpeech(text);
+        QVERIFY(audio);
+        m_wizard->Show();
+        QVERIFY(waitIdle());
+        QElapsedTimer t;
+        connect(m_wizard, &WizardCharacter::requestStarted, this, [&] { t.start(); });
+        m_wizard->Speak(text);
+        QVERIFY(waitIdle());
+        const qint64 took = t.elapsed();
+        QVERIFY2(took >= audio->durationMs() - 50 && took <= audio->durationMs() + 400,
+            qPrintable(
+                QStringLiteral("%1 ms for %2 ms of speech").arg(took).arg(audio->durationMs())));
+    }
+
+    void animationsTakeTheirTimeAndUnknownOnesAreSkipped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("minMs");
+        QTest::addColumn<int>("maxMs");
+        QTest::newRow("Greet") << QStringLiteral("Greet") << 800 << 2700;
+        QTest::newRow("lower case") << QStringLiteral("announce") << 800 << 2700;
+        QTest::newRow("upper case") << QStringLiteral("DOMAGIC2") << 800 << 2700;
+        QTest::newRow("congratulate") << QStringLiteral("congratulate") << 800 << 2700;
+        QTest::newRow("domagic1") << QStringLiteral("domagic1") << 800 << 2700;
+        QTest::newRow("unknown") << QStringLiteral("Dance") << 0 << 60;
+        QTest::newRow("empty") << QString() << 0 << 60;
+    }
+    void animationsTakeTheirTimeAndUnknownOnesAreSkipped()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        m_wizard->Show();
+        QVERIFY(waitIdle());
+        QElapsedTimer t;
+        t.start();
+        m_wizard->Play(name);
+        QVERIFY(waitIdle());
+        QVERIFY2(
+            t.elapsed() >= minMs && t.elapsed() <= maxMs, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void wizardStandsWhereAndAsTallAsAsked()
+    {
+        issue(*m_wizard, exercise());
+        QVERIFY(waitIdle());
+        WizardWindow *w = m_wizard->window();
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->pos(), QPoint(narratorX, narratorY));
+        QCOMPARE(w->height(), narratorHeight);
+        const QSize art = w->wizardSize();
+        QCOMPARE(art.height(), narratorHeight);
+        QCOMPARE(art.width(), qRound(narratorHeight * 200.0 / 260));
+        // A visible wizard glides: half-way he is somewhere in between.
+        m_wizard->MoveTo(650, 375);
+        QTRY_VERIFY(w->pos() != QPoint(narratorX, narratorY));
+        QVERIFY(w->pos() != QPoint(650, 375));
+        m_wizard->Height(120);
+        QVERIFY(waitIdle());
+        QCOMPARE(w->pos(), QPoint(650, 375));
+        QCOMPARE(w->height(), 120);
+    }
+
+    void hiddenWizardJumps()
+    {
+        QElapsedTimer t;
+        t.start();
+        m_wizard->MoveTo(400, 300);
+        QVERIFY(waitIdle());
+        QVERIFY(t.elapsed() < 100);
+        QCOMPARE(m_wizard->window()->pos(), QPoint(400, 300));
+        QVERIFY(!m_wizard->window()->isVisible());
+    }
+
+    void pupilCanDragTheWizard()
+    {
+        issue(*m_wizard, exercise());
+        QVERIFY(waitIdle());
+        WizardWindow *w = m_wizard->window();
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(60, 100));
+        QTest::mouseMove(w, QPoint(90, 130));
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(60, 100));
+        QCOMPARE(w->pos(), QPoint(narratorX + 30, narratorY + 30));
+        // Grabbing him mid-glide ends the move where he is, and the queue goes on.
+        m_wizard->MoveTo(700, 500);
+        m_wizard->Speak(QStringLiteral("otto"));
+        QTRY_VERIFY(w->pos() != QPoint(narratorX + 30, narratorY + 30));
+        QTest::mousePress(w, Qt::LeftButton, {}, QPoint(60, 100));
+        const QPoint held = w->pos();
+        QTest::mouseRelease(w, Qt::LeftButton, {}, QPoint(60, 100));
+        QVERIFY(waitIdle());
+        QCOMPARE(w->pos(), held);
+    }
+
+    void windowNeverTakesTheKeyboard()
+    {
+        WizardWindow *w = m_wizard->window();
+        const Qt::WindowFlags flags = w->windowFlags();
+        QVERIFY(flags.testFlag(Qt::Tool));
+        QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+        QVERIFY(w->testAttribute(Qt::WA_ShowWithoutActivating));
+        QVERIFY(w->testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(!w->testAttribute(Qt::WA_QuitOnClose));
+        QCOMPARE(w->focusPolicy(), Qt::NoFocus);
+        for (QWidget *child : w->findChildren<QWidget *>())
+            QCOMPARE(child->focusPolicy(), Qt::NoFocus);
+    }
+
+    void balloonShowsTheWordsAsTheyAreHeard()
+    {
+        const QString text = QStringLiteral("uno, due, tre, quattro e cinque.");
+        QStringList shown;
+        connect(m_wizard->window(), &WizardWindow::balloonTextChanged, this,
+            [&](const QString &s) { shown << s; });
+        m_wizard->Show();
+        m_wizard->Speak(text);
+        QVERIFY(waitIdle());
+        QVERIFY2(shown.size() >= 4, qPrintable(shown.join(u'|')));
+        QCOMPARE(shown.first(), QStringLiteral("uno,"));
+        QCOMPARE(shown.last(), text);
+        for (int i = 1; i < shown.size(); ++i)
+            QVERIFY2(shown[i].startsWith(shown[i - 1]), qPrintable(shown.join(u'|')));
+        // Readers of the screen get the words too.
+        WizardWindow *w = m_wizard->window();
+        QCOMPARE(w->accessibleDescription(), text);
+        auto *label = w->findChild<QLabel *>(QStringLiteral("balloon"));
+        QVERIFY(label);
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(label);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), text);
+        // Shortly after he stops, the balloon goes.
+        QTRY_VERIFY_WITH_TIMEOUT(!w->balloonShown(), 3500);
+        QVERIFY(w->balloonText().isEmpty());
+    }
+
+    void sayingsInARowShareOneBalloon()
+    {
+        issue(*m_wizard, exercise());
+        QVERIFY(waitIdle());
+        QCOMPARE(m_wizard->window()->balloonText(), QStringLiteral("8 per sette"));
+    }
+
+    void longSpeechKeepsItsLatestWordsInView()
+    {
+        const QString text = QStringLiteral("sì ").repeated(50) + QStringLiteral("fine");
+        m_wizard->Show();
+        m_wizard->Speak(text);
+        QVERIFY(waitIdle(30000));
+        auto *label = m_wizard->window()->findChild<QLabel *>(QStringLiteral("balloon"));
+        QVERIFY2(label->text().startsWith(u'…'), qPrintable(label->text()));
+        QVERIFY(label->text().endsWith(QStringLiteral("sì fine")));
+        QCOMPARE(m_wizard->window()->balloonText(), text);
+    }
+
+    void stopAllDropsAFullQueueAtOnce()
+    {
+        QSignalSpy started(m_wizard, &WizardCharacter::requestStarted);
+        m_wizard->Show();
+        m_wizard->Speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle tabelline. Oggi "
+                                       "giochiamo insieme con la tabellina dell'otto."));
+        for (int i = 0; i < 20; ++i)
+            issue(*m_wizard, exercise());
+        QTRY_COMPARE_WITH_TIMEOUT(started.size(), 2, 5000);
+        QTRY_VERIFY(m_wizard->audio().isActive());
+        QElapsedTimer t;
+        t.start();
+        m_agent->stopAll();
+        QVERIFY(t.elapsed() < 50);
+        QVERIFY(!m_wizard->isBusy());
+        QVERIFY(!m_wizard->audio().isActive());
+        QTest::qWait(600);
+        QCOMPARE(started.size(), 2);
+        // Still usable afterwards.
+        m_wizard->Speak(QStringLiteral("otto"));
+        QVERIFY(waitIdle(5000));
+        QCOMPARE(started.size(), 3);
+    }
+
+    void destroyingMidSpeechDoesNotHang()
+    {
+        m_wizard->Show();
+        m_wizard->Speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle tabelline."));
+        QSignalSpy audio(m_wizard, &WizardCharacter::speechAudioStarted);
+        QVERIFY(audio.wait(5000));
+        QElapsedTimer t;
+        t.start();
+        m_agent.reset();
+        QVERIFY2(t.elapsed() < 300, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void restingWizardStopsTicking()
+    {
+        issue(*m_wizard, exercise());
+        QVERIFY(waitIdle());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_wizard->window()->isMoving(), 4000);
+        QVERIFY(!m_wizard->audio().isActive());
+    }
+};
+
+QTEST_MAIN(WizardQueueTest)
+#include "tst_wizardqueue.moc"
