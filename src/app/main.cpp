@@ -1,5 +1,5 @@
 #include "app/tavola.h"
-#include "narrator/recordingnarrator.h"
+#include "platform/wizardcharacters.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     calvenza::TavolaServices services;
-    services.agent = std::make_unique<calvenza::RecordingCharacters>();
+    services.agent = std::make_unique<calvenza::WizardCharacters>();
     services.dialogs = std::make_unique<calvenza::QtDialogs>();
     services.random = std::make_unique<calvenza::SystemRandom>();
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
