@@ -7,13 +7,12 @@
 #include <QWidget>
 
 #include <chrono>
-#include <cstdio>
 
 namespace calvenza {
 
 namespace {
 
-void logLine(const char *what, const QObject *window)
+void logLine(std::FILE *out, const char *what, const QObject *window)
 {
     const auto now = std::chrono::duration_cast<std::chrono::nanoseconds>(
         std::chrono::system_clock::now().time_since_epoch())
@@ -22,14 +21,15 @@ void logLine(const char *what, const QObject *window)
         ? QByteArray(window->metaObject()->className())
         : window->objectName().toUtf8();
     std::fprintf(
-        stderr, "calvenza-paint %lld %s %s\n", static_cast<long long>(now), what, name.constData());
-    std::fflush(stderr);
+        out, "calvenza-paint %lld %s %s\n", static_cast<long long>(now), what, name.constData());
+    std::fflush(out);
 }
 
 } // namespace
 
-PaintLog::PaintLog(QObject *parent)
+PaintLog::PaintLog(QObject *parent, std::FILE *out)
     : QObject(parent)
+    , m_out(out)
 {
 }
 
@@ -47,16 +47,17 @@ bool PaintLog::eventFilter(QObject *watched, QEvent *event)
     auto *widget = static_cast<QWidget *>(watched);
     if (!widget->isWindow())
         return false;
-    if (event->type() == QEvent::Paint && !m_painted.contains(watched)) {
+    // A hidden window painted into an image (QWidget::render) is not on screen yet.
+    if (event->type() == QEvent::Paint && widget->isVisible() && !m_painted.contains(watched)) {
         m_painted.insert(watched);
         // The first paint event starts the window's drawing; the zero timer fires once the
         // whole pass, children included, has been drawn and flushed to the screen.
-        QTimer::singleShot(0, this, [window = QPointer<QWidget>(widget)] {
+        QTimer::singleShot(0, this, [this, window = QPointer<QWidget>(widget)] {
             if (window)
-                logLine("painted", window);
+                logLine(m_out, "painted", window);
         });
     } else if (event->type() == QEvent::Hide && m_painted.remove(watched)) {
-        logLine("hidden", watched);
+        logLine(m_out, "hidden", watched);
     }
     return false;
 }

@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QSet>
 
+#include <cstdio>
+
 class QCoreApplication;
 
 namespace calvenza {
@@ -15,7 +17,8 @@ class PaintLog : public QObject
 {
     Q_OBJECT
 public:
-    explicit PaintLog(QObject *parent = nullptr);
+    // Lines go to out (stderr unless a test hands in its own file).
+    explicit PaintLog(QObject *parent = nullptr, std::FILE *out = stderr);
 
     // Installs the log on the application when the variable is set; it is then owned by app.
     static void installIfRequested(QCoreApplication &app);
@@ -24,6 +27,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    std::FILE *m_out;
     QSet<QObject *> m_painted;
 };
 
