@@ -1,3 +1,4 @@
+#include "app/paintlog.h"
 #include "app/tavola.h"
 #include "platform/wizardcharacters.h"
 #include "platform/datadirectory.h"
@@ -16,6 +17,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
+    calvenza::PaintLog::installIfRequested(app);
     QApplication::setApplicationName(QStringLiteral("calvenza"));
     QApplication::setApplicationDisplayName(QStringLiteral("Calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));

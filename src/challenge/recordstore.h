@@ -11,7 +11,7 @@ inline const QString pointsFileName = QStringLiteral("\\atabkesr8.txt");
 inline const QString nameFileName = QStringLiteral("\\ntabkesr8.txt");
 
 // Files larger than this are read only this far: a stray huge file must not stall the start.
-inline constexpr qint64 recordReadLimit = 64 * 1024;
+inline constexpr qint64 recordReadLimit = qint64(64) * 1024;
 
 // Joins the data directory and one of the names above; the leading backslash of the name is a
 // separator, so the file on disk is e.g. "atabkesr8.txt".

@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# Runs every benchmark of a build and prints one markdown table; writes it, with the machine it
+# ran on, to docs/performance.md. Starts Xvfb and openbox when there is no display, so windows
+# are really painted. Usage: bench/run_all.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build}" && pwd)
+[ -d "$build/bench" ] || { echo "run_all.sh: no benchmarks in $build (build it first)" >&2; exit 1; }
+
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ]; then
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    export DISPLAY=":$n"
+    for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.05; done
+    # The boxes need a window manager to receive the keyboard.
+    openbox >/dev/null 2>&1 &
+    pids+=($!)
+    sleep 0.5
+fi
+export CALVENZA_SILENT_AUDIO=1
+
+rows=$(mktemp)
+failed=0
+for exe in "$build"/bench/bench_*; do
+    [ -f "$exe" ] && [ -x "$exe" ] || continue
+    name=$(basename "$exe")
+    # The floor is a helper of startup.sh, not a benchmark of its own.
+    [ "$name" = bench_floor_window ] && continue
+    echo "== $name" >&2
+    if ! timeout 600 "$exe" >"$rows.out" 2>"$rows.err"; then
+        echo "run_all.sh: $name failed" >&2
+        cat "$rows.err" >&2
+        printf 'bench-row\t%s\tdid not run\t-\tFAILED\n' "$name" >>"$rows"
+        failed=1
+    fi
+    grep '^bench-row' "$rows.out" >>"$rows" || true
+done
+echo "== startup.sh" >&2
+if ! bash bench/startup.sh "$build" 5 >"$rows.out"; then
+    printf 'bench-row\tstart-up and memory (startup.sh)\tdid not run\t-\tFAILED\n' >>"$rows"
+    failed=1
+fi
+grep '^bench-row' "$rows.out" >>"$rows" || true
+
+table=$(
+    echo "| measure | figure | floor or target | verdict |"
+    echo "|---|---|---|---|"
+    awk -F'\t' '{printf "| %s | %s | %s | %s |\n", $2, $3, $4, $5}' "$rows"
+)
+rm -f "$rows" "$rows.out" "$rows.err"
+echo "$table"
+
+qt=$(pkg-config --modversion Qt6Core 2>/dev/null || dpkg-query -W -f='${Version}' libqt6core6 2>/dev/null || echo unknown)
+cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
+ram=$(awk '/MemTotal/ {printf "%.1f GiB", $2 / 1048576}' /proc/meminfo)
+mkdir -p docs
+cat >docs/performance.md <<DOC
+# Performance
+
+Measured by \`bench/run_all.sh\` on $(date -u '+%Y-%m-%d %H:%M UTC').
+
+Machine: $(nproc) cores, $cpu, $ram RAM; Qt $qt; kernel $(uname -r); display ${DISPLAY}.
+
+$table
+
+How each figure is taken:
+- Start-up (a) and (b): the program and the floor (\`bench_floor_window\`, a bare Qt window; with
+  \`--boxes\` it asks a name and shows a message first, as Calvenza does) run with
+  \`CALVENZA_PAINT_LOG=1\`, which prints the wall clock once a window's first paint pass has been
+  drawn and flushed, and when it is hidden. (a) counts from just before the process is launched;
+  (b) from the name box closing to the main window painted, minus the time the greeting box waits
+  for the pupil. Boxes are answered with xdotool under openbox. Median of 5 runs each, alternated.
+- Enter to verdict: \`bench_verdict\` types into the real window and times from the Return key to
+  the verdict label's paint pass flushed; the narrator is the recording stand-in.
+- Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
+- Figures vary with the load of the machine; the two cores may be shared with other jobs.
+DOC
+echo "Scritto docs/performance.md" >&2
+exit $failed

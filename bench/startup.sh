@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Start-up and memory of the real program against the floor program, on the current X display
+# (a window manager must be running so the boxes take the keyboard). Prints bench-row lines.
+# Usage: bench/startup.sh BUILD_DIR [RUNS]
+#
+# "Painted" comes from the programs themselves: with CALVENZA_PAINT_LOG set they print the wall
+# clock when a window's first paint pass has been drawn and flushed, and when it is hidden. The
+# start is taken just before the process is launched. The pupil's own time in front of a box
+# (typing, reading) is left out: only the program's work counts.
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+runs=${2:-5}
+app=$build/src/calvenza
+floor=$build/bench/bench_floor_window
+for exe in "$app" "$floor"; do
+    [ -x "$exe" ] || { echo "startup.sh: $exe is missing" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export CALVENZA_PAINT_LOG=1 CALVENZA_SILENT_AUDIO=1 XDG_DATA_HOME=$work/data
+
+now_ns() { echo "${EPOCHREALTIME/./}000"; }
+
+# Waits until the log holds COUNT lines matching PATTERN; fails after 20 s.
+wait_for() {
+    local log=$1 pattern=$2 count=${3:-1} i
+    for ((i = 0; i < 2000; i++)); do
+        [ "$(grep -c -- "$pattern" "$log" 2>/dev/null || true)" -ge "$count" ] && return 0
+        sleep 0.01
+    done
+    echo "startup.sh: no '$pattern' (x$count) in $log" >&2
+    return 1
+}
+
+# The wall clock of the COUNT-th line matching "EVENT NAME".
+stamp() { grep -- " $2 $3\$" "$1" | sed -n "${4:-1}p" | awk '{print $2}'; }
+
+# Waits for PID to end by itself; kills it after 20 s.
+wait_exit() {
+    local pid=$1 i
+    for ((i = 0; i < 2000; i++)); do
+        kill -0 "$pid" 2>/dev/null || { wait "$pid"; return $?; }
+        sleep 0.01
+    done
+    kill "$pid"
+    wait "$pid" || true
+    echo "startup.sh: process $pid did not end" >&2
+    return 1
+}
+
+median() { sort -n | awk '{v[NR] = $1} END {if (NR) print v[int((NR + 1) / 2)]; else print 0}'; }
+
+# Answers the two start-up boxes as the pupil does.
+answer_boxes() {
+    local log=$1
+    wait_for "$log" 'painted inputBox'
+    xdotool type --delay 20 Bench
+    xdotool key Return
+    wait_for "$log" 'painted messageBox'
+    xdotool key Return
+}
+
+# The program's own time from the name accepted to WINDOW painted, the box in between left out.
+boxes_to_window() {
+    local log=$1 window=$2
+    local accepted box_shown box_closed shown
+    accepted=$(stamp "$log" hidden inputBox)
+    box_shown=$(stamp "$log" painted messageBox)
+    box_closed=$(stamp "$log" hidden messageBox)
+    shown=$(stamp "$log" painted "$window")
+    echo $(((box_shown - accepted) + (shown - box_closed)))
+}
+
+: >"$work/a_app" >"$work/a_floor" >"$work/b_app" >"$work/b_floor"
+for ((run = 0; run < runs; run++)); do
+    rm -rf "$work/data"
+    # (a) and (b) on the program; it is then closed with its farewell.
+    log=$work/app.log
+    start=$(now_ns)
+    "$app" 2>"$log" >/dev/null &
+    pid=$!
+    answer_boxes "$log"
+    wait_for "$log" 'painted Tavola'
+    echo $(($(stamp "$log" painted inputBox) - start)) >>"$work/a_app"
+    boxes_to_window "$log" Tavola >>"$work/b_app"
+    xdotool key alt+x
+    wait_for "$log" 'painted messageBox' 2
+    xdotool key Return
+    wait_exit "$pid"
+
+    # (a) on the floor: a bare window.
+    log=$work/floor.log
+    start=$(now_ns)
+    "$floor" 2>"$log" >/dev/null &
+    pid=$!
+    wait_for "$log" 'painted floorWindow'
+    echo $(($(stamp "$log" painted floorWindow) - start)) >>"$work/a_floor"
+    wait_exit "$pid"
+
+    # (b) on the floor: the same two boxes, then the bare window.
+    log=$work/floorboxes.log
+    "$floor" --boxes 2>"$log" >/dev/null &
+    pid=$!
+    answer_boxes "$log"
+    wait_for "$log" 'painted floorWindow'
+    boxes_to_window "$log" floorWindow >>"$work/b_floor"
+    wait_exit "$pid"
+done
+
+ratio_row() {
+    local measure=$1 app_ns floor_ns
+    app_ns=$(median <"$2")
+    floor_ns=$(median <"$3")
+    awk -v m="$measure" -v a="$app_ns" -v f="$floor_ns" -v n="$runs" 'BEGIN {
+        r = (f > 0) ? a / f : 0
+        printf "bench-row\t%s (median of %d)\t%.1f ms = %.2fx floor\tfloor %.1f ms; target <= 1.5x\t%s\n",
+            m, n, a / 1e6, r, f / 1e6, (r > 0 && r <= 1.5) ? "ok" : "MISSED"
+    }'
+}
+ratio_row "start-up (a): process start to name box painted" "$work/a_app" "$work/a_floor"
+ratio_row "start-up (b): name accepted to main window painted, pupil's time left out" \
+    "$work/b_app" "$work/b_floor"
+
+# Peak memory of a whole run: name, five exercises answered, farewell.
+rm -rf "$work/data"
+log=$work/rss.log
+/usr/bin/time -f '%M' -o "$work/rss_app" "$app" 2>"$log" >/dev/null &
+pid=$!
+answer_boxes "$log"
+wait_for "$log" 'painted Tavola'
+for ((i = 0; i < 5; i++)); do
+    sleep 0.3
+    xdotool type --delay 20 "$((8 * (i + 1)))"
+    xdotool key Return
+    sleep 0.3
+    xdotool key alt+n
+done
+xdotool key alt+x
+wait_for "$log" 'painted messageBox' 2
+xdotool key Return
+# A beaten record adds one more box.
+sleep 0.5
+if [ "$(grep -c 'painted messageBox' "$log")" -ge 3 ]; then xdotool key Return; fi
+completed=ok
+wait_exit "$pid" || completed=failed
+/usr/bin/time -f '%M' -o "$work/rss_floor" "$floor" 2>/dev/null >/dev/null
+app_kb=$(tail -n1 "$work/rss_app")
+floor_kb=$(tail -n1 "$work/rss_floor")
+awk -v a="$app_kb" -v f="$floor_kb" -v c="$completed" 'BEGIN {
+    printf "bench-row\tpeak resident memory, whole scripted run (max RSS)\t%.1f MB\tfloor %.1f MB; target <= 60 MB\t%s\n",
+        a / 1024, f / 1024, (c == "ok" && a / 1024 <= 60) ? "ok" : "MISSED"
+}'

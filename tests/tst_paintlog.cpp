@@ -1,0 +1,120 @@
+// The start-up benchmark reads these lines; a wrong or missing one skews every start-up figure.
+#include "app/paintlog.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QImage>
+#include <QLabel>
+#include <QTest>
+
+#include <cstdio>
+#include <memory>
+
+using namespace calvenza;
+
+namespace {
+
+struct FileCloser
+{
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+// The lines written so far, without the time stamp; stamps are checked to be recent.
+QStringList linesOf(std::FILE *file)
+{
+    std::fflush(file);
+    std::rewind(file);
+    QStringList lines;
+    char buffer[256];
+    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1'000'000;
+    while (std::fgets(buffer, sizeof buffer, file)) {
+        const QStringList fields = QString::fromUtf8(buffer).trimmed().split(u' ');
+        if (fields.size() != 4 || fields[0] != QLatin1String("calvenza-paint"))
+            return {QStringLiteral("malformed: ") + QString::fromUtf8(buffer)};
+        const qint64 stamp = fields[1].toLongLong();
+        if (stamp > nowNs + 1'000'000 || stamp < nowNs - 60'000'000'000)
+            return {QStringLiteral("stamp out of range: ") + QString::fromUtf8(buffer)};
+        lines << fields[2] + u' ' + fields[3];
+    }
+    return lines;
+}
+
+} // namespace
+
+class PaintLogTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        m_file.reset(std::tmpfile());
+        QVERIFY(m_file);
+        m_log = std::make_unique<PaintLog>(nullptr, m_file.get());
+        qApp->installEventFilter(m_log.get());
+    }
+    void cleanup()
+    {
+        m_log.reset();
+        m_file.reset();
+    }
+
+    void windowIsLoggedOnceWhenFirstPaintedAndWhenHidden()
+    {
+        QWidget window;
+        window.setObjectName(QStringLiteral("inputBox"));
+        auto *child = new QLabel(QStringLiteral("Come ti chiami?"), &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(linesOf(m_file.get()), QStringList {QStringLiteral("painted inputBox")});
+        // Later paints, of the window or a child, are not a start-up any more.
+        window.repaint();
+        child->setText(QStringLiteral("Ciao"));
+        QTest::qWait(50);
+        window.hide();
+        QCOMPARE(linesOf(m_file.get()),
+            (QStringList {QStringLiteral("painted inputBox"), QStringLiteral("hidden inputBox")}));
+    }
+
+    void windowShownAgainIsLoggedAgain()
+    {
+        QWidget window;
+        window.setObjectName(QStringLiteral("messageBox"));
+        for (int i = 0; i < 2; ++i) {
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            QTRY_COMPARE(linesOf(m_file.get()).size(), 2 * i + 1);
+            window.hide();
+        }
+        QCOMPARE(linesOf(m_file.get()),
+            (QStringList {QStringLiteral("painted messageBox"), QStringLiteral("hidden messageBox"),
+                QStringLiteral("painted messageBox"), QStringLiteral("hidden messageBox")}));
+    }
+
+    void windowWithoutNameIsLoggedByClass()
+    {
+        QLabel window(QStringLiteral("otto"));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(linesOf(m_file.get()), QStringList {QStringLiteral("painted QLabel")});
+    }
+
+    // Rendering a hidden window into an image (a warm-up, a screenshot) puts nothing on screen.
+    void hiddenWindowPaintedIntoAnImageIsNotLogged()
+    {
+        QWidget window;
+        window.setObjectName(QStringLiteral("Tavola"));
+        window.resize(200, 100);
+        QImage image(window.size(), QImage::Format_RGB32);
+        window.render(&image);
+        window.hide();
+        QTest::qWait(20);
+        QCOMPARE(linesOf(m_file.get()), QStringList());
+    }
+
+private:
+    std::unique_ptr<std::FILE, FileCloser> m_file;
+    std::unique_ptr<PaintLog> m_log;
+};
+
+QTEST_MAIN(PaintLogTest)
+#include "tst_paintlog.moc"
