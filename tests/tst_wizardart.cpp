@@ -46,16 +46,16 @@ private slots:
 
     void wizardFillsHisFrameAtTheAskedHeight()
     {
-        QCOMPARE(m_art.pixelSize(), QSize(158, 205));
+        QCOMPARE(m_art.pixelSize(), QSize(196, 205));
         const QImage rest = m_art.render({});
-        QCOMPARE(rest.size(), QSize(158, 205));
+        QCOMPARE(rest.size(), QSize(196, 205));
         // A figure, not a box: between a quarter and two thirds of the frame is covered.
         const int covered = opaquePixels(rest);
-        QVERIFY2(covered > 158 * 205 / 4 && covered < 158 * 205 * 2 / 3,
+        QVERIFY2(covered > 196 * 205 / 5 && covered < 196 * 205 / 2,
             qPrintable(QString::number(covered)));
         // Corners stay see-through.
         QCOMPARE(qAlpha(rest.pixel(0, 0)), 0);
-        QCOMPARE(qAlpha(rest.pixel(157, 0)), 0);
+        QCOMPARE(qAlpha(rest.pixel(195, 0)), 0);
     }
 
     void missingArtworkIsReportedInItalian()

@@ -33,7 +33,7 @@ WizardArtwork::WizardArtwork(const QString &file)
         m_error = QStringLiteral("Disegno del mago non leggibile: %1").arg(file);
         return;
     }
-    m_artSize = m_svg.viewBoxF().size();
+    m_artFrame = m_svg.viewBoxF();
     for (const QString &id : partIds()) {
         if (!m_svg.elementExists(id)) {
             m_error = QStringLiteral("Nel disegno del mago manca la parte «%1»").arg(id);
@@ -64,7 +64,7 @@ void WizardArtwork::setHeight(int pixels, qreal devicePixelRatio)
     m_height = pixels;
     m_dpr = devicePixelRatio;
     m_parts.clear();
-    const qreal scale = pixels * m_dpr / m_artSize.height();
+    const qreal scale = pixels * m_dpr / m_artFrame.height();
     for (const QString &id : partIds()) {
         const QRectF tight = m_svg.transformForElement(id).mapRect(m_svg.boundsOnElement(id));
         Part part;
@@ -85,7 +85,14 @@ QSize WizardArtwork::pixelSize() const
 {
     if (!m_valid || m_height == 0)
         return {};
-    return QSize(qRound(m_height * m_artSize.width() / m_artSize.height()), m_height);
+    return QSize(qRound(m_height * m_artFrame.width() / m_artFrame.height()), m_height);
+}
+
+QPointF WizardArtwork::toPixels(const QPointF &art) const
+{
+    if (m_artFrame.isEmpty())
+        return {};
+    return (art - m_artFrame.topLeft()) * (m_height / m_artFrame.height());
 }
 
 void WizardArtwork::drawPart(QPainter &p, const QString &id, qreal opacity) const
@@ -121,7 +128,8 @@ void WizardArtwork::paint(QPainter &p, const WizardPose &pose) const
         return;
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.scale(m_height / m_artSize.height(), m_height / m_artSize.height());
+    p.scale(m_height / m_artFrame.height(), m_height / m_artFrame.height());
+    p.translate(-m_artFrame.topLeft());
 
     p.save();
     p.setOpacity(qBound(0.0, pose.opacity, 1.0));

@@ -20,8 +20,10 @@ public:
 
     [[nodiscard]] bool isValid() const { return m_valid; }
     [[nodiscard]] QString errorString() const { return m_error; }
-    // The artwork's own frame (200 x 260).
-    [[nodiscard]] QSizeF artSize() const { return m_artSize; }
+    // The artwork's own frame, in artwork units (the wizard himself stands in 200 x 260).
+    [[nodiscard]] QRectF artFrame() const { return m_artFrame; }
+    // A point of the artwork, in pixels of the rendered frame.
+    [[nodiscard]] QPointF toPixels(const QPointF &art) const;
 
     // Height in pixels; the width follows the artwork's aspect.
     void setHeight(int pixels, qreal devicePixelRatio = 1);
@@ -47,7 +49,7 @@ private:
         qreal opacity) const;
 
     QSvgRenderer m_svg;
-    QSizeF m_artSize;
+    QRectF m_artFrame;
     QHash<QString, Part> m_parts;
     int m_height = 0;
     qreal m_dpr = 1;

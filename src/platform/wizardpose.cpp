@@ -129,7 +129,7 @@ WizardPose doMagic2(qreal t)
     const qreal out = ramp(t, 0.85, 1);
     // Sweeps the wand across from one side over his head to the other and back.
     const qreal sweep = 0.5 - 0.5 * qCos(ramp(t, 0.15, 0.7) * 2 * M_PI);
-    p.rightArm = (70 + 95 * sweep) * in * (1 - out);
+    p.rightArm = (80 + 85 * sweep) * in * (1 - out);
     p.wandGlow = hold(t, 0.12, 0.2, 0.8, 0.9);
     p.mouth = p.wandGlow > 0.5 ? 2 : 0;
     static constexpr std::array<qreal, 10> xs {12, 150, 58, 190, 96, 30, 130, 172, 76, 112};

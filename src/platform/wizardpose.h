@@ -15,7 +15,7 @@ enum class WizardAnimation { Appear, Announce, Greet, Congratulate, DoMagic1, Do
 [[nodiscard]] std::optional<WizardAnimation> animationByName(const QString &name);
 [[nodiscard]] int animationDurationMs(WizardAnimation animation);
 
-// A star drawn over the wizard, in artwork units (the artwork is 200 x 260).
+// A star drawn over the wizard, in artwork units (he stands in 200 x 260).
 struct Sparkle
 {
     int kind = 1; // sparkle_<kind> in the artwork

@@ -126,7 +126,7 @@ QSize WizardWindow::wizardSize() const
     if (m_art.isValid())
         return m_art.pixelSize();
     // Without artwork only the balloon shows; keep the same footprint.
-    return QSize(m_heightPx * 200 / 260, m_heightPx);
+    return QSize(m_heightPx * 260 / 272, m_heightPx);
 }
 
 void WizardWindow::appear(std::function<void()> done)
@@ -293,7 +293,9 @@ QRect WizardWindow::balloonRect() const
     const QSize wiz = wizardSize();
     const int width = qBound(220, int(wiz.height() * 1.45), 440);
     const int top = qMax(2, wiz.height() / 25);
-    return QRect(wiz.width() + 8, top, width, int(wiz.height() * 0.72));
+    // Close beside him, over the room his frame keeps for the wand's sweep.
+    const int left = m_art.isValid() ? qRound(m_art.toPixels(QPointF(172, 0)).x()) : wiz.width();
+    return QRect(left, top, width, int(wiz.height() * 0.72));
 }
 
 QPainterPath WizardWindow::balloonPath() const
@@ -304,7 +306,8 @@ QPainterPath WizardWindow::balloonPath() const
     bubble.addRoundedRect(r, 18, 18);
     // The tail points at his mouth, just right of the beard.
     QPainterPath tail;
-    const QPointF tip(wiz.width() * 0.66, wiz.height() * 0.52);
+    const QPointF tip = m_art.isValid() ? m_art.toPixels(QPointF(136, 132))
+                                        : QPointF(wiz.width() * 0.6, wiz.height() * 0.52);
     tail.moveTo(r.left() + 4, r.top() + r.height() * 0.52);
     tail.lineTo(tip);
     tail.lineTo(r.left() + 4, r.top() + r.height() * 0.74);
