@@ -1,9 +1,9 @@
 #include "app/paintlog.h"
 #include "app/tavola.h"
-#include "platform/wizardcharacters.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
+#include "platform/wizardcharacters.h"
 
 #include <QApplication>
 #include <QStyleFactory>
@@ -19,7 +19,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     calvenza::PaintLog::installIfRequested(app);
     QApplication::setApplicationName(QStringLiteral("calvenza"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.github.calvenza.Calvenza"));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

@@ -117,6 +117,13 @@ class Pupil:
         self.c = controls(self.window)
         wait_for("the first exercise", lambda: text_of(self.c["Text3"]) == "")
 
+    def balloon(self):
+        """What the wizard's balloon shows now."""
+        for f in self.app:
+            if f is not None and f.name == "Mago Merlino":
+                return " ".join(c.name for c in f if c is not None and c.name)
+        return ""
+
     def read(self, name):
         return text_of(self.c[name])
 
@@ -169,6 +176,13 @@ def play(name, plan, expect_record_points, expect_record_name):
             wrongs += 1
             if message != "Sbagliato!! %d" % product:
                 fail("verdict %r after a %s answer to %d" % (message, how, product))
+        if i == 0:
+            # The reaction waits behind the introduction and the dictation, then shows up word
+            # by word in his balloon.
+            word = "Esatto" if how == "right" else "Sbagliato"
+            wait_for("the wizard saying %s and %d" % (word, product),
+                     lambda: word in pupil.balloon() and str(product) in pupil.balloon(),
+                     timeout=90)
         counts = (pupil.read("lblScore"), pupil.read("lblScore1"), pupil.read("lblScore2"))
         if counts != (str(rights), str(wrongs), str(rights + wrongs)):
             fail("counters %r after %d right, %d wrong" % (counts, rights, wrongs))
