@@ -2,6 +2,7 @@
 // when there is one, else the silent clock), for a short word and for the introduction; and how
 // long the GUI thread is held while the voice starts up.
 // With --say TEXT it only speaks TEXT and exits once he is done (for end-to-end runs).
+#include "app/tavola.h"
 #include "platform/wizardcharacters.h"
 
 #include <QApplication>
@@ -15,11 +16,6 @@
 using namespace calvenza;
 
 namespace {
-const QString introduction = QStringLiteral(
-    "Ciao! Io sono Merlino, il mago delle tabelline. Oggi giochiamo insieme con la tabellina "
-    "dell'otto: io ti dico una moltiplicazione, tu scrivi il risultato e premi Invio. Se "
-    "sbagli non importa, riproviamo insieme. Hai sette minuti per fare più punti che puoi. "
-    "Sei pronto? Allora cominciamo!");
 
 template<typename Sender, typename Signal> bool waitForSignal(Sender *sender, Signal signal, int ms)
 {

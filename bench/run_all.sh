@@ -8,7 +8,14 @@ build=$(cd "${1:-build}" && pwd)
 [ -d "$build/bench" ] || { echo "run_all.sh: no benchmarks in $build (build it first)" >&2; exit 1; }
 
 pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+pulse_dir=""
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    if [ -n "$pulse_dir" ]; then
+        XDG_RUNTIME_DIR=$pulse_dir pulseaudio --kill >/dev/null 2>&1 || true
+        rm -rf "$pulse_dir"
+    fi
+}
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ]; then
     for n in $(seq 90 140); do
@@ -25,6 +32,19 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 export CALVENZA_SILENT_AUDIO=1
 
+# The voice is measured at a sound server of our own: a PulseAudio null sink.
+if command -v pulseaudio >/dev/null 2>&1 && command -v pactl >/dev/null 2>&1; then
+    pulse_dir=$(mktemp -d)
+    chmod 700 "$pulse_dir"
+    export XDG_RUNTIME_DIR=$pulse_dir
+    unset PULSE_SERVER
+    pulseaudio -D --exit-idle-time=-1 --disallow-exit >/dev/null 2>&1 || true
+    for _ in $(seq 50); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+    pactl load-module module-null-sink sink_name=capture >/dev/null 2>&1 \
+        && pactl set-default-sink capture || echo "run_all.sh: no sound server, voice unmeasured" >&2
+fi
+voiced=" bench_enter_to_sound bench_speechstart "
+
 rows=$(mktemp)
 failed=0
 for exe in "$build"/bench/bench_*; do
@@ -33,7 +53,9 @@ for exe in "$build"/bench/bench_*; do
     # The floor is a helper of startup.sh, not a benchmark of its own.
     [ "$name" = bench_floor_window ] && continue
     echo "== $name" >&2
-    if ! timeout 600 "$exe" >"$rows.out" 2>"$rows.err"; then
+    run=("$exe")
+    [[ $voiced == *" $name "* ]] && run=(env -u CALVENZA_SILENT_AUDIO "$exe")
+    if ! timeout 600 "${run[@]}" >"$rows.out" 2>"$rows.err"; then
         echo "run_all.sh: $name failed" >&2
         cat "$rows.err" >&2
         printf 'bench-row\t%s\tdid not run\t-\tFAILED\n' "$name" >>"$rows"
@@ -78,6 +100,10 @@ How each figure is taken:
   for the pupil. Boxes are answered with xdotool under openbox. Median of 5 runs each, alternated.
 - Enter to verdict: \`bench_verdict\` types into the real window and times from the Return key to
   the verdict label's paint pass flushed; the narrator is the recording stand-in.
+- Enter to the reaction heard: \`bench_enter_to_sound\` runs the real window with the real wizard on
+  a PulseAudio null sink of its own, and reads the sink's monitor in 5 ms blocks on a thread; the
+  figure runs from the Return key to the first loud block (so it includes the sink's buffer and the
+  server). A wrong answer's reaction opens with the "Greet" bow, so its voice comes after it.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

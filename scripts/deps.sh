@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-    qt6-multimedia-dev libespeak-ng-dev espeak-ng-data libgl-dev
+    qt6-multimedia-dev libespeak-ng-dev espeak-ng-data libgl-dev libpulse-dev
     fonts-liberation2 fonts-dejavu-core)
 run_pkgs=(libqt6svg6 libqt6multimedia6 qt6-qpa-plugins)
 test_pkgs=(xvfb xauth x11-utils xdotool openbox imagemagick pulseaudio pulseaudio-utils sox

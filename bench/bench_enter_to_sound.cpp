@@ -1,0 +1,179 @@
+// Enter in the answer box until the wizard's reaction is heard at the sound server: the real
+// window and the real wizard, with a recorder on the default sink's monitor (a PulseAudio null
+// sink in the benchmark run). Also Enter until his first chunk is handed to the audio output.
+#include "../tests/support.h"
+#include "benchreport.h"
+#include "platform/wizardcharacters.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <atomic>
+#include <cstdlib>
+#include <pulse/error.h>
+#include <pulse/simple.h>
+#include <thread>
+
+using namespace calvenza;
+using namespace calvenza::bench;
+
+namespace {
+
+std::int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+// Reads the monitor in 5 ms blocks and notes when the first loud block after arming arrives.
+class Recorder
+{
+public:
+    bool start(std::string *error)
+    {
+        const pa_sample_spec spec {PA_SAMPLE_S16LE, 22050, 1};
+        pa_buffer_attr attr {};
+        attr.maxlength = std::uint32_t(-1);
+        attr.fragsize = 220; // 5 ms
+        int code = 0;
+        const char *device = std::getenv("CALVENZA_BENCH_MONITOR");
+        m_stream = pa_simple_new(nullptr, "calvenza-bench", PA_STREAM_RECORD,
+            device ? device : "@DEFAULT_MONITOR@", "reaction", &spec, nullptr, &attr, &code);
+        if (!m_stream) {
+            *error = pa_strerror(code);
+            return false;
+        }
+        m_thread = std::thread([this] { run(); });
+        return true;
+    }
+    ~Recorder()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        if (m_stream)
+            pa_simple_free(m_stream);
+    }
+    void arm()
+    {
+        m_onset = 0;
+        m_armed = true;
+    }
+    [[nodiscard]] std::int64_t onset() const { return m_onset; }
+
+private:
+    void run()
+    {
+        std::int16_t block[110];
+        while (!m_stop) {
+            int code = 0;
+            if (pa_simple_read(m_stream, block, sizeof block, &code) < 0)
+                return;
+            int peak = 0;
+            for (std::int16_t s : block)
+                peak = std::max(peak, std::abs(int(s)));
+            if (m_armed && peak > 600) {
+                m_onset = nowNs();
+                m_armed = false;
+            }
+        }
+    }
+    pa_simple *m_stream = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_stop {false};
+    std::atomic<bool> m_armed {false};
+    std::atomic<std::int64_t> m_onset {0};
+};
+
+bool waitUntil(const std::function<bool()> &condition, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms)
+            return false;
+        QTest::qWait(2);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qunsetenv("CALVENZA_SILENT_AUDIO");
+    QApplication app(argc, argv);
+    const std::string measure = "Enter on a right answer → reaction heard at the sound server";
+    const std::string target = "≤ 50 ms";
+    Recorder recorder;
+    std::string error;
+    if (!recorder.start(&error)) {
+        reportRow(measure, "not measured: no sound server (" + error + ")", target, false);
+        return 0;
+    }
+
+    QTemporaryDir dataDir;
+    auto agent = std::make_unique<WizardCharacters>();
+    auto dialogs = std::make_unique<testing::ScriptedDialogs>();
+    auto random = std::make_unique<testing::ScriptedRandom>();
+    WizardCharacters *wizards = agent.get();
+    testing::ScriptedRandom *draws = random.get();
+    dialogs->answers = {QStringLiteral("Bench")};
+    TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
+        std::make_unique<FixedDataDirectory>(dataDir.path())};
+    Tavola tavola(std::move(services));
+    tavola.Form_Load();
+    WizardCharacter *wizard = wizards->wizard(QStringLiteral("Merlin"));
+    if (!wizard || wizard->audio().mode() != AudioOut::Mode::Device) {
+        reportRow(measure, "not measured: the wizard has no sound device", target, false);
+        return 0;
+    }
+    wizards->stopAll(); // the introduction is not what is measured
+    tavola.show();
+    auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("Text3"));
+    auto *product = tavola.findChild<QLineEdit *>(QStringLiteral("Text7"));
+    std::int64_t handedOver = 0;
+    QObject::connect(wizard, &WizardCharacter::speechAudioStarted, &app,
+        [&] { handedOver = handedOver ? handedOver : nowNs(); });
+
+    // An idle null sink holds back its first two seconds.
+    QTest::qWait(2500);
+    // A wrong answer's reaction opens with the bow of "Greet", so its voice comes after it.
+    std::vector<double> heard, handed, heardWrong;
+    const int rounds = 10;
+    for (int i = 0; i < rounds; ++i) {
+        draws->values = {0.35, 0.05 + 0.1 * (i % 10)};
+        tavola.cmdNext_Click();
+        waitUntil([&] { return !wizard->isBusy(); }, 10000);
+        QTest::qWait(400); // the dictation's last sound has left the sink
+        const bool wrong = i % 3 == 2;
+        answerBox->setText(wrong ? QStringLiteral("0") : product->text());
+        handedOver = 0;
+        recorder.arm();
+        const std::int64_t enter = nowNs();
+        QTest::keyClick(answerBox, Qt::Key_Return);
+        const bool wasHeard = waitUntil([&] { return recorder.onset() != 0; }, 4000);
+        if (wasHeard)
+            (wrong ? heardWrong : heard).push_back(double(recorder.onset() - enter) / 1e6);
+        if (handedOver && !wrong)
+            handed.push_back(double(handedOver - enter) / 1e6);
+        waitUntil([&] { return !wizard->isBusy(); }, 10000);
+    }
+    if (heard.size() < std::size_t(rounds) / 3) {
+        reportRow(measure, "not measured: the reaction was not heard", target, false);
+        return 1;
+    }
+    const double median = quantile(heard, 0.5), worst = quantile(heard, 1.0);
+    reportRow(measure,
+        format("median %.1f ms", median) + format(", worst %.1f ms", worst)
+            + format(" (%.0f rounds)", double(heard.size())),
+        target, worst <= 50.0);
+    const double handedMedian = quantile(handed, 0.5);
+    reportRow("Enter → reaction's first audio handed to the sink",
+        format("median %.1f ms", handedMedian) + format(", worst %.1f ms", quantile(handed, 1.0)),
+        "≤ 50 ms", quantile(handed, 1.0) <= 50.0);
+    reportRow("Enter on a wrong answer → \"Sbagliato\" heard, after the bow",
+        format("median %.0f ms", quantile(heardWrong, 0.5)), "the bow's length (≈ 1.6 s)",
+        !heardWrong.empty());
+    return 0;
+}
