@@ -77,7 +77,7 @@ void WizardArtwork::setHeight(int pixels, qreal devicePixelRatio)
         p.scale(scale, scale);
         m_svg.render(&p, id, tight.translated(-part.bounds.topLeft()));
         p.end();
-        m_parts.insert(id, std::move(part));
+        m_parts.insert(id, part);
     }
 }
 

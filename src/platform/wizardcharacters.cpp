@@ -260,7 +260,7 @@ WizardCharacters::WizardCharacters(WizardOptions options)
 
 WizardCharacters::~WizardCharacters()
 {
-    stopAll();
+    WizardCharacters::stopAll();
 }
 
 bool WizardCharacters::Load(const QString &id, const QString &loadKey)

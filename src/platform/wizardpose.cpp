@@ -181,7 +181,6 @@ int animationDurationMs(WizardAnimation animation)
     case WizardAnimation::Announce:
         return 2200;
     case WizardAnimation::Greet:
-        return 1800;
     case WizardAnimation::Congratulate:
         return 1800;
     case WizardAnimation::DoMagic1:
