@@ -337,6 +337,14 @@ void Tavola::Form_Load()
 
     const QString answer
         = m_services.dialogs->inputBox(QStringLiteral("Come ti chiami?"), appTitle);
+    // While the greeting waits for the pupil, draw the window once off screen: its fonts and
+    // pictures are then ready, and it appears at once when the box is closed.
+    QTimer::singleShot(150, this, [this] {
+        if (isVisible() || m_ended)
+            return;
+        QImage warm(size(), QImage::Format_ARGB32_Premultiplied);
+        render(&warm);
+    });
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
     lblnome1->setCaption(answer);
     if (lblnome1->caption().isEmpty())
