@@ -3,6 +3,7 @@
 // long the GUI thread is held while the voice starts up.
 // With --say TEXT it only speaks TEXT and exits once he is done (for end-to-end runs).
 #include "app/tavola.h"
+#include "benchreport.h"
 #include "platform/wizardcharacters.h"
 
 #include <QApplication>
@@ -87,7 +88,6 @@ int main(int argc, char *argv[])
     wizard->Show();
     waitForSignal(wizard, &WizardCharacter::idle, 5000);
 
-    bool ok = constructMs < 50;
     std::printf("voice start-up: GUI thread held %.2f ms while the wizard and his voice were "
                 "created; voice loaded on its own thread\n",
         constructMs);
@@ -108,7 +108,14 @@ int main(int argc, char *argv[])
                     "ms (floor 5 ms)\n",
             text == introduction ? "introduction" : "short word", qlonglong(text.size()), mode,
             ms.at(ms.size() / 2), ms.last());
-        ok = ok && ms.at(ms.size() / 2) <= 5.0;
+        calvenza::bench::reportRow(std::string("Speak → first audio chunk handed to the sink, ")
+                + (text == introduction ? "the introduction" : "a short word") + " (" + mode + ")",
+            calvenza::bench::format("median %.2f ms", ms.at(ms.size() / 2))
+                + calvenza::bench::format(", worst %.2f ms", ms.last()),
+            "≤ 5 ms", ms.at(ms.size() / 2) <= 5.0);
     }
-    return ok ? 0 : 1;
+    calvenza::bench::reportRow("Voice start-up: GUI thread held while he is created",
+        calvenza::bench::format("%.1f ms", constructMs), "voice loads on its own thread",
+        constructMs < 50);
+    return 0;
 }
