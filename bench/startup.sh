@@ -58,6 +58,9 @@ answer_boxes() {
     xdotool type --delay 20 Bench
     xdotool key Return
     wait_for "$log" 'painted messageBox'
+    # Half a second to read the greeting: a child takes longer. The program may use that time
+    # (it prepares its window then); the time itself is left out of (b).
+    sleep 0.5
     xdotool key Return
 }
 

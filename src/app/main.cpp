@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QStyleFactory>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -24,7 +25,11 @@ int main(int argc, char *argv[])
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 
     calvenza::TavolaServices services;
-    services.agent = std::make_unique<calvenza::WizardCharacters>();
+    auto agent = std::make_unique<calvenza::WizardCharacters>();
+    // The wizard is built while the pupil types the name, not after it.
+    QTimer::singleShot(250, &app,
+        [wizards = agent.get()] { wizards->prepare(QString::fromUtf16(calvenza::narratorId)); });
+    services.agent = std::move(agent);
     services.dialogs = std::make_unique<calvenza::QtDialogs>();
     services.random = std::make_unique<calvenza::SystemRandom>();
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();

@@ -344,6 +344,7 @@ void Tavola::Form_Load()
             return;
         QImage warm(size(), QImage::Format_ARGB32_Premultiplied);
         render(&warm);
+        winId(); // the native window too
     });
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
     lblnome1->setCaption(answer);

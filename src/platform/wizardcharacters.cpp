@@ -273,10 +273,20 @@ bool WizardCharacters::Load(const QString &id, const QString &loadKey)
                       .arg(id);
         return false;
     }
-    if (!m_loaded.contains(id))
-        m_loaded.insert(id, std::make_shared<WizardCharacter>(m_options));
+    if (!m_loaded.contains(id)) {
+        m_loaded.insert(
+            id, m_prepared ? std::move(m_prepared) : std::make_shared<WizardCharacter>(m_options));
+        m_prepared.reset();
+    }
     m_error.clear();
     return true;
+}
+
+void WizardCharacters::prepare(const QString &id)
+{
+    if (id.compare(QStringView(narratorId), Qt::CaseInsensitive) == 0 && m_loaded.isEmpty()
+        && !m_prepared)
+        m_prepared = std::make_shared<WizardCharacter>(m_options);
 }
 
 Character *WizardCharacters::Item(const QString &id)

@@ -99,6 +99,9 @@ public:
     ~WizardCharacters() override;
 
     bool Load(const QString &id, const QString &loadKey) override;
+    // Builds the wizard (window, voice, sound connection) ahead of Load, while the program waits
+    // for the pupil anyway; Load then finds him ready. An unknown id is ignored here.
+    void prepare(const QString &id);
     Character *Item(const QString &id) override;
     QString errorString() const override { return m_error; }
     void stopAll() override;
@@ -109,6 +112,7 @@ public:
 private:
     WizardOptions m_options;
     QHash<QString, std::shared_ptr<WizardCharacter>> m_loaded;
+    std::shared_ptr<WizardCharacter> m_prepared; // built ahead, not yet loaded
     QString m_error;
 };
 
