@@ -14,11 +14,6 @@ using namespace calvenza;
 
 namespace {
 
-struct FileCloser
-{
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
 // The lines written so far without their time stamp, which must be a recent wall clock.
 QStringList linesOf(std::FILE *file)
 {
@@ -98,7 +93,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<std::FILE, FileCloser> m_file;
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> m_file {nullptr, &std::fclose};
     std::unique_ptr<PaintLog> m_log;
 };
 

@@ -120,13 +120,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
         QTest::newRow("line ends kept") << QByteArray("12\r\n99\n") << QStringLiteral("12\r\n99\n");
-        QTest::newRow("utf-8") << QByteArray("Niccol\xc3\xb2") << QStringLiteral("Niccolò");
-        QTest::newRow("invalid bytes") << QByteArray("\xff\xfe"
-                                                     "12")
-                                       << QStringLiteral("\uFFFD\uFFFD12");
-        QTest::newRow("nul inside") << QByteArray("1\0"
-                                                  "2",
-            3) << QString(QStringLiteral("1") + QChar(0) + u'2');
+        QTest::newRow("invalid bytes")
+            << QByteArray("\xff\xfe") + "12" << QStringLiteral("\uFFFD\uFFFD12");
+        QTest::newRow("nul inside") << QByteArray("1\0002", 3) << QStringLiteral("1\u00002");
         // The limit falls between the two bytes of "ò": nothing past it is read, and no crash.
         QTest::newRow("huge file")
             << QByteArray(recordReadLimit - 1, 'a') + "\xc3\xb2" + QByteArray(1 << 22, 'b')
