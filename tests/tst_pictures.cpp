@@ -84,7 +84,7 @@ private slots:
 
         const QImage image = render(name, side);
         const QList<QColor> colours = painted(image, image.rect());
-        // At least a quarter of the square, so the picture is not a speck lost in its button;
+        // At least a quarter of the square, so the picture is not a dot lost in its button;
         // and transparent somewhere, so it sits on the button's own face, not on a white tile.
         QVERIFY2(colours.size() * 4 >= side * side, qPrintable(QString::number(colours.size())));
         QVERIFY(colours.size() < side * side);
