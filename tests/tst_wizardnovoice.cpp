@@ -16,7 +16,6 @@ private slots:
     void wordsStillShowWhenTheVoiceCannotLoad()
     {
         QTemporaryDir noData; // a data directory without espeak-ng's files
-        QVERIFY(noData.isValid());
         WizardOptions options;
         options.voice.dataPath = noData.path();
         WizardCharacters agent(options);
@@ -28,13 +27,11 @@ private slots:
         connect(wizard->window(), &WizardWindow::balloonTextChanged, this,
             [&](const QString &s) { shown << s; });
         QSignalSpy idle(wizard, &WizardCharacter::idle);
+        wizard->Show();
+        QVERIFY(idle.wait(10000));
         const QString text = QStringLiteral("uno due tre quattro");
         QElapsedTimer t;
-        wizard->Show();
-        connect(wizard, &WizardCharacter::requestStarted, this, [&](const QString &r) {
-            if (r.startsWith(QStringLiteral("Speak")))
-                t.start();
-        });
+        t.start();
         wizard->Speak(text);
         QVERIFY(idle.wait(10000));
         const qint64 took = t.elapsed();

@@ -1,6 +1,5 @@
 #include "platform/voice.h"
 
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <cmath>
@@ -23,11 +22,6 @@ SpeechAudio speech(const QString &text)
     return *audio;
 }
 
-double rms(const QByteArray &pcm)
-{
-    const QList<float> whole = pcmLevels(pcm, int(pcm.size() / 2));
-    return whole.isEmpty() ? 0 : whole.first();
-}
 } // namespace
 
 class WizardVoiceTest : public QObject
@@ -40,10 +34,10 @@ private slots:
         QTest::addColumn<int>("minMs");
         QTest::addColumn<int>("maxMs");
         QTest::newRow("otto") << QStringLiteral("otto") << 250 << 1200;
-        QTest::newRow("product") << QStringLiteral("cinquantasei") << 600 << 2000;
-        QTest::newRow("praise") << QStringLiteral("Esatto, bravissimo!") << 900 << 3000;
         // 19.7 s at rate 140; the default rate (175) would give 16 s.
         QTest::newRow("introduction") << introduction << 18000 << 23000;
+        // Read aloud as words; obeyed, it would be a nine-second pause.
+        QTest::newRow("markup") << QStringLiteral("<break time=\"9s\"/>") << 500 << 4000;
     }
     void knownTextsLastAsLongAsAnUnhurriedVoice()
     {
@@ -54,7 +48,7 @@ private slots:
         QVERIFY2(audio.durationMs() >= minMs && audio.durationMs() <= maxMs,
             qPrintable(QStringLiteral("%1 ms").arg(audio.durationMs())));
         // Clearly audible, never clipped all the way.
-        const double level = rms(audio.pcm);
+        const double level = pcmLevels(audio.pcm, int(audio.pcm.size() / 2)).value(0);
         QVERIFY2(level > 0.03 && level < 0.7, qPrintable(QString::number(level)));
     }
 
@@ -64,7 +58,6 @@ private slots:
         QTest::addColumn<QString>("words");
         QTest::newRow("8") << QStringLiteral("8") << QStringLiteral("otto");
         QTest::newRow("56") << QStringLiteral("56") << QStringLiteral("cinquantasei");
-        QTest::newRow("72") << QStringLiteral("72") << QStringLiteral("settantadue");
     }
     void digitsAreReadAsItalianNumbers()
     {
@@ -76,68 +69,46 @@ private slots:
             qPrintable(QStringLiteral("%1 ms against %2 ms").arg(a).arg(b)));
     }
 
-    void markupIsReadAloudNotObeyed()
-    {
-        // With markup obeyed this would be a nine-second pause.
-        const SpeechAudio audio = speech(QStringLiteral("<break time=\"9s\"/>"));
-        QVERIFY2(audio.durationMs() < 4000, qPrintable(QString::number(audio.durationMs())));
-        QVERIFY(audio.durationMs() > 500); // and the words were spoken, not dropped
-        QVERIFY(audio.words.size() >= 2);
-    }
-
+    // Positions count characters, not bytes: the accent must not shift the words after it.
     void wordMarksPointAtTheWordsInOrder()
     {
-        const QString text = QStringLiteral("Esatto Marco, bravissimo!");
+        const QString text = QStringLiteral("Esatto Niccolò, bravissimo!");
         const SpeechAudio audio = speech(text);
         QStringList said;
         int lastMs = -1;
         for (const SpeechWord &w : audio.words) {
-            QVERIFY(w.audioMs >= lastMs);
-            QVERIFY(w.audioMs <= audio.durationMs());
+            QVERIFY(w.audioMs >= lastMs && w.audioMs <= audio.durationMs());
             lastMs = w.audioMs;
             said << text.mid(w.textStart, w.textLength);
         }
         QCOMPARE(said,
-            (QStringList {
-                QStringLiteral("Esatto"), QStringLiteral("Marco"), QStringLiteral("bravissimo")}));
-    }
-
-    void accentedTextKeepsWordPositions()
-    {
-        const QString text = QStringLiteral("Perché è così facile");
-        const SpeechAudio audio = speech(text);
-        QVERIFY(!audio.words.isEmpty());
-        QCOMPARE(text.mid(audio.words.last().textStart, audio.words.last().textLength),
-            QStringLiteral("facile"));
+            (QStringList {QStringLiteral("Esatto"), QStringLiteral("Niccolò"),
+                QStringLiteral("bravissimo")}));
     }
 
     void workerStreamsTheSameAudioInChunks()
     {
         Voice voice;
         QSignalSpy ready(&voice, &Voice::ready);
-        QVERIFY(ready.wait(5000));
-        QCOMPARE(ready.first().first().toBool(), true);
+        QVERIFY(ready.wait(5000) && ready.first().first().toBool());
         QByteArray streamed;
         int chunks = 0;
-        bool chunkAfterEnd = false;
-        bool ended = false;
         connect(&voice, &Voice::chunk, this, [&](quint64, const QByteArray &pcm) {
             streamed += pcm;
             ++chunks;
-            chunkAfterEnd = chunkAfterEnd || ended;
         });
         QSignalSpy finished(&voice, &Voice::finished);
-        connect(&voice, &Voice::finished, this, [&] { ended = true; });
         const quint64 id = voice.speak(introduction);
         QVERIFY(finished.wait(10000));
+        const int chunksAtEnd = chunks;
         QCOMPARE(finished.first().at(0).value<quint64>(), id);
         QVERIFY(finished.first().at(1).toBool());
-        QVERIFY(!chunkAfterEnd);
-        QVERIFY2(chunks > 50, qPrintable(QString::number(chunks))); // streamed, not in one piece
+        QVERIFY2(chunks > 50, "streamed, not in one piece");
         // The same speech as in one piece (espeak's output may differ by a few samples).
         const qsizetype whole = speech(introduction).pcm.size();
-        QVERIFY2(std::abs(streamed.size() - whole) < whole / 100,
-            qPrintable(QStringLiteral("%1 against %2").arg(streamed.size()).arg(whole)));
+        QVERIFY(std::abs(streamed.size() - whole) < whole / 100);
+        QTest::qWait(50);
+        QCOMPARE(chunks, chunksAtEnd);
     }
 
     void cancellingStopsAnUtteranceMidway()
@@ -160,26 +131,11 @@ private slots:
         QVERIFY(streamed.size() < speech(introduction).pcm.size() / 4);
     }
 
-    void destroyingTheVoiceMidSpeechReturnsQuickly()
-    {
-        QElapsedTimer t;
-        {
-            Voice voice;
-            QSignalSpy chunk(&voice, &Voice::chunk);
-            for (int i = 0; i < 5; ++i)
-                voice.speak(introduction);
-            QVERIFY(chunk.wait(5000));
-            t.start();
-        }
-        QVERIFY2(t.elapsed() < 500, qPrintable(QString::number(t.elapsed())));
-    }
-
     void levelsMeasureEachFrame_data()
     {
         QTest::addColumn<QList<qint16>>("samples");
         QTest::addColumn<int>("frame");
         QTest::addColumn<QList<float>>("levels");
-        QTest::newRow("silence") << QList<qint16>(8, 0) << 4 << QList<float> {0, 0};
         QTest::newRow("full square")
             << QList<qint16> {-32768, -32768, -32768, -32768} << 4 << QList<float> {1};
         QTest::newRow("half then quiet")
@@ -195,7 +151,7 @@ private slots:
         const QList<float> got = pcmLevels(pcm, frame);
         QCOMPARE(got.size(), levels.size());
         for (int i = 0; i < got.size(); ++i)
-            QVERIFY2(std::abs(got[i] - levels[i]) < 0.001f, qPrintable(QString::number(got[i])));
+            QVERIFY(std::abs(got[i] - levels[i]) < 0.001f);
     }
 };
 
