@@ -33,7 +33,7 @@ void ChallengeClock::countDown()
             secondi = 60;
         }
     }
-    secondi = std::max(secondi - 1, 0.0f);
+    secondi -= 1; // at least 1 here: zero returned above, or just borrowed
     secrestanti = std::max<qint16>(qint16(secrestanti - 1), 0);
 }
 
