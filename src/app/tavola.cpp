@@ -326,6 +326,13 @@ void Tavola::present(const NarratorScript &script)
         issue(*merlin, script);
 }
 
+void Tavola::setFactorsVisible(bool visible)
+{
+    lblNum1->setVisible(visible);
+    Label10->setVisible(visible);
+    lblNum2->setVisible(visible);
+}
+
 void Tavola::say(const QString &text)
 {
     m_services.dialogs->messageBox(text, appTitle);
@@ -380,9 +387,7 @@ void Tavola::Form_Load()
         NarratorRequest::play(QStringLiteral("Announce")), NarratorRequest::height(narratorHeight),
         NarratorRequest::speak(introduction)});
 
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    setFactorsVisible(false);
 }
 
 void Tavola::Form_Activate()
@@ -409,9 +414,7 @@ void Tavola::cmdNext_Click()
 {
     if (m_ended)
         return;
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    setFactorsVisible(false);
     lblMessage->setCaption(QString());
 
     m_exercise = drawExercise(*m_services.random);
@@ -448,9 +451,7 @@ void Tavola::Text3_KeyPress(QChar keyAscii)
     if (m_ended)
         return;
     m_client->clearDrawing();
-    lblNum1->show();
-    lblNum2->show();
-    Label10->show();
+    setFactorsVisible(true);
     if (keyAscii.unicode() == 13)
         Command3_Click();
 }
@@ -459,9 +460,7 @@ void Tavola::Command3_Click()
 {
     if (m_ended)
         return;
-    lblNum1->hide();
-    lblNum2->hide();
-    Label10->hide();
+    setFactorsVisible(false);
 
     const auto colourMessage = [this](QColor colour) {
         QPalette pal = lblMessage->palette();

@@ -80,6 +80,8 @@ private:
     void createMenus();
     void present(const NarratorScript &script);
     void say(const QString &text);
+    // The two factors and the sign between them, shown while the pupil types.
+    void setFactorsVisible(bool visible);
     void endProgram();
 
     TavolaServices m_services;
