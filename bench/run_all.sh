@@ -97,7 +97,8 @@ How each figure is taken:
   \`CALVENZA_PAINT_LOG=1\`, which prints the wall clock once a window's first paint pass has been
   drawn and flushed, and when it is hidden. (a) counts from just before the process is launched;
   (b) from the name box closing to the main window painted, minus the time the greeting box waits
-  for the pupil. Boxes are answered with xdotool under openbox. Median of 5 runs each, alternated.
+  for the pupil (who is given half a second to read it; Calvenza builds its window and the wizard
+  in that time). Boxes are answered with xdotool under openbox. Median of 5 runs each, alternated.
 - Enter to verdict: \`bench_verdict\` types into the real window and times from the Return key to
   the verdict label's paint pass flushed; the narrator is the recording stand-in.
 - Enter to the reaction heard: \`bench_enter_to_sound\` runs the real window with the real wizard on
