@@ -213,6 +213,25 @@ private slots:
         QCOMPARE(fresh.tavola->focusWidget(), fresh.control("cmdExit1"));
     }
 
+    // The captions under the pictures must stay readable on the buttons' bright faces, enabled
+    // or not.
+    void buttonCaptionsAreReadable()
+    {
+        const auto inkPixels = [](QWidget *button, int darkerThan) {
+            const QImage shot = button->grab().toImage();
+            int ink = 0;
+            for (int y = shot.height() - 20; y < shot.height() - 4; ++y)
+                for (int x = 4; x < shot.width() - 4; ++x)
+                    ink += qGray(shot.pixel(x, y)) < darkerThan;
+            return ink;
+        };
+        QVERIFY(inkPixels(h->control("cmdNext"), 150) > 30); // disabled
+        QVERIFY(inkPixels(h->control("cmdExit1"), 80) > 30);
+        QTest::keyClick(h->control("Text3"), Qt::Key_Return);
+        QVERIFY(h->control("cmdNext")->isEnabled());
+        QVERIFY(inkPixels(h->control("cmdNext"), 80) > 30);
+    }
+
     void accessKeysFollowTheButtonsState()
     {
         int farewells = 0;

@@ -173,7 +173,7 @@ void Tavola::createControls()
     cmdNext = new PictureButton(QStringLiteral("&Nuovo calcolo"), m_client);
     cmdNext->setObjectName(QStringLiteral("cmdNext"));
     cmdNext->setGeometry(208, 424, 121, 57);
-    setColours(cmdNext, QColor(255, 128, 255), std::nullopt);
+    setColours(cmdNext, QColor(255, 128, 255), QColor(Qt::black));
     cmdNext->setAutoFillBackground(false);
     cmdNext->setFont(sansFont(8.25, true));
     QPalette nextPalette = cmdNext->palette();
@@ -190,7 +190,7 @@ void Tavola::createControls()
     cmdExit1 = new PictureButton(QStringLiteral("E&xit"), m_client);
     cmdExit1->setObjectName(QStringLiteral("cmdExit1"));
     cmdExit1->setGeometry(544, 424, 121, 57);
-    setColours(cmdExit1, QColor(0, 192, 192), std::nullopt);
+    setColours(cmdExit1, QColor(0, 192, 192), QColor(Qt::black));
     cmdExit1->setAutoFillBackground(false);
     cmdExit1->setFont(sansFont(8.25, true));
     cmdExit1->setToolTip(QStringLiteral("Ti prego resta ancora, forse riuscirai a farmi uscire "));

@@ -292,10 +292,12 @@ QRect WizardWindow::balloonRect() const
 {
     const QSize wiz = wizardSize();
     const int width = qBound(220, int(wiz.height() * 1.45), 440);
-    const int top = qMax(2, wiz.height() / 25);
+    // Level with his beard rather than his hat: placed where the program puts him, the verdict
+    // line of the main window sits just above this, and the answer box just below.
+    const int top = int(wiz.height() * 0.22);
     // Close beside him, over the room his frame keeps for the wand's sweep.
     const int left = m_art.isValid() ? qRound(m_art.toPixels(QPointF(172, 0)).x()) : wiz.width();
-    return QRect(left, top, width, int(wiz.height() * 0.72));
+    return QRect(left, top, width, int(wiz.height() * 0.62));
 }
 
 QPainterPath WizardWindow::balloonPath() const

@@ -57,7 +57,7 @@ share() { # image geometry colour: the share of the area's pixels near that colo
 }
 robe=$(share "$shot" 200x210+250+175 '#4d42b4')
 beard=$(share "$shot" 200x210+250+175 '#fcfaf2')
-balloon=$(share "$shot" 280x130+420+190 '#fffdf0')
+balloon=$(share "$shot" 270x110+425+235 '#fffdf0')
 echo "robe ${robe}, beard ${beard}, balloon ${balloon}"
 awk -v r="$robe" -v b="$beard" 'BEGIN { exit !(r > 0.08 && b > 0.04) }' \
     || { echo "FAIL: the wizard is not at (250,175)"; fail=1; }
