@@ -4,6 +4,7 @@
 // With --say TEXT it only speaks TEXT and exits once he is done (for end-to-end runs).
 #include "app/tavola.h"
 #include "benchreport.h"
+#include "benchwait.h"
 #include "platform/wizardcharacters.h"
 
 #include <QApplication>
@@ -15,29 +16,8 @@
 #include <cstdio>
 
 using namespace calvenza;
-
-namespace {
-
-template<typename Sender, typename Signal> bool waitForSignal(Sender *sender, Signal signal, int ms)
-{
-    QEventLoop loop;
-    bool fired = false;
-    QObject::connect(sender, signal, &loop, [&] {
-        fired = true;
-        loop.quit();
-    });
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-    return fired;
-}
-
-void waitFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-} // namespace
+using calvenza::bench::waitFor;
+using calvenza::bench::waitForSignal;
 
 int main(int argc, char *argv[])
 {

@@ -1,6 +1,7 @@
 // CPU used by a wizard standing idle on screen (he breathes and blinks now and then), as a
 // share of one core. With --shot FILE, also saves his window while he speaks.
 #include "benchreport.h"
+#include "benchwait.h"
 #include "platform/wizardcharacters.h"
 #include "platform/wizardwindow.h"
 
@@ -10,6 +11,8 @@
 #include <sys/resource.h>
 
 using namespace calvenza;
+using calvenza::bench::waitFor;
+using calvenza::bench::waitForSignal;
 
 namespace {
 double cpuSeconds()
@@ -20,20 +23,6 @@ double cpuSeconds()
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-void waitFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-template<typename Signal> void waitForSignal(WizardCharacter *wizard, Signal signal, int ms)
-{
-    QEventLoop loop;
-    QObject::connect(wizard, signal, &loop, &QEventLoop::quit);
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 } // namespace
 
 int main(int argc, char *argv[])
