@@ -39,9 +39,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QTemporaryDir dataDir;
     testing::Harness h(dataDir.path());
-    h.dialogs->answers = {QStringLiteral("Bench")};
-    h.tavola->Form_Load();
-    h.tavola->show();
+    h.startUp(QStringLiteral("Bench"), true);
     if (!QTest::qWaitForWindowExposed(h.tavola.get())) {
         std::fprintf(stderr, "bench_verdict: the window never appeared\n");
         return 1;

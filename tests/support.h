@@ -81,6 +81,15 @@ struct Harness
         s.dataDirectory = std::make_unique<FixedDataDirectory>(dataDir);
         tavola = std::make_unique<Tavola>(std::move(s));
     }
+    // The load step with the pupil answering NAME; with show, the window then comes up and runs
+    // its first exercise.
+    void startUp(const QString &name, bool show = false)
+    {
+        dialogs->answers = {name};
+        tavola->Form_Load();
+        if (show)
+            tavola->show();
+    }
     template<typename T = QWidget> T *control(const char *name) const
     {
         return tavola->findChild<T *>(QLatin1String(name));

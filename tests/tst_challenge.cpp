@@ -43,8 +43,7 @@ private:
     std::unique_ptr<Harness> start(const QString &name, const QString &dir = {})
     {
         auto h = std::make_unique<Harness>(dir.isEmpty() ? m_dir->path() : dir);
-        h->dialogs->answers = {name};
-        h->tavola->Form_Load();
+        h->startUp(name);
         return h;
     }
     // Plays right answers to reach a score, without going through the dialogs again.
@@ -282,8 +281,7 @@ private slots:
     {
         Harness h(m_dir->path());
         h.agent->refusedIds << QStringLiteral("Merlin");
-        h.dialogs->answers = {QStringLiteral("Eva")};
-        h.tavola->Form_Load();
+        h.startUp(QStringLiteral("Eva"));
         QVERIFY(
             h.dialogs->messages.last().startsWith(QStringLiteral("Il mago oggi non può venire")));
         h.tavola->Form_Activate();

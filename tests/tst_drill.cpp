@@ -83,9 +83,7 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         h = std::make_unique<Harness>(m_dir->path());
-        h->dialogs->answers = {QStringLiteral("Ugo")};
-        h->tavola->Form_Load();
-        h->tavola->show();
+        h->startUp(QStringLiteral("Ugo"), true);
         QVERIFY(QTest::qWaitForWindowActive(h->tavola.get()));
         QTRY_COMPARE(QApplication::focusWidget(), answerBox());
     }

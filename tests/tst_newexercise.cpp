@@ -23,9 +23,7 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         h = std::make_unique<Harness>(m_dir->path());
-        h->dialogs->answers = {QStringLiteral("Luca")};
-        h->tavola->Form_Load();
-        h->tavola->show();
+        h->startUp(QStringLiteral("Luca"), true);
         QVERIFY(QTest::qWaitForWindowActive(h->tavola.get()));
     }
     void cleanup()
@@ -173,8 +171,7 @@ private slots:
         Harness other(dir.path());
         // Markup and control characters, as a pasted name may carry them.
         const QString name = QStringLiteral("<h1>Luca</h1>\u0007\u001b[1m&lt;");
-        other.dialogs->answers = {name};
-        other.tavola->Form_Load();
+        other.startUp(name);
         QCOMPARE(other.control<QLabel>("lblnome1")->text(), name);
         QCOMPARE(other.control<QLabel>("lblpunti")->text(), QStringLiteral("<b>9</b>\r\n"));
         // A label rendering markup would size itself to the shorter rendered text.
