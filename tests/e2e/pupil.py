@@ -8,6 +8,7 @@ import sys
 import time
 
 import pyatspi
+from gi.repository import GLib
 
 # The window's controls in the order it creates them: assistive technology lists them so.
 CONTROLS = ["Txtnome1", "Text7", "Text6", "Command3", "Text3", "Text1", "cmdNext", "cmdExit1",
@@ -41,7 +42,10 @@ def type_text(text):
 def wait_for(what, probe, timeout=20.0):
     deadline = time.time() + timeout
     while time.time() < deadline:
-        value = probe()
+        try:
+            value = probe()
+        except GLib.GError:
+            value = None  # a box closed while it was being read: look again
         if value:
             return value
         time.sleep(0.2)
