@@ -1,9 +1,9 @@
 // Enter in the answer box until the wizard's reaction is heard at the sound server: the real
 // window and the real wizard, with a recorder on the default sink's monitor (a PulseAudio null
 // sink in the benchmark run). Also Enter until his first chunk is handed to the audio output.
-#include "../tests/support.h"
+#include "support.h"
 #include "benchreport.h"
-#include "platform/wizardcharacters.h"
+#include "wizard/wizardcharacters.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -5,7 +5,7 @@
 #include "app/tavola.h"
 #include "benchreport.h"
 #include "benchwait.h"
-#include "platform/wizardcharacters.h"
+#include "wizard/wizardcharacters.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,6 +1,6 @@
 // Enter in the answer box until the verdict is on screen, with the real window and its handlers.
 // The narrator is the recording stand-in; a benchmark of the speaking one belongs with it.
-#include "../tests/support.h"
+#include "support.h"
 #include "benchreport.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // One animation frame of the wizard at his usual 205 px, rendered from the cached parts.
 // With a directory argument, also writes each animation's key frames there as PNG.
 #include "benchreport.h"
-#include "platform/wizardartwork.h"
+#include "wizard/wizardartwork.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // share of one core. With --shot FILE, also saves his window while he speaks.
 #include "benchreport.h"
 #include "benchwait.h"
-#include "platform/wizardcharacters.h"
-#include "platform/wizardwindow.h"
+#include "wizard/wizardcharacters.h"
+#include "wizard/wizardwindow.h"
 
 #include <QApplication>
 #include <QTimer>

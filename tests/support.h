@@ -3,10 +3,10 @@
 // Scripted stand-ins for the world outside the window, shared by the window's tests.
 
 #include "app/tavola.h"
-#include "narrator/recordingnarrator.h"
+#include "drill/randomsource.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
-#include "platform/random.h"
+#include "recordingnarrator.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

@@ -1,5 +1,6 @@
 #include "app/controls.h"
 #include "drill/exercise.h"
+#include "platform/random.h"
 #include "support.h"
 
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "platform/wizardartwork.h"
-#include "platform/wizardpose.h"
+#include "wizard/wizardartwork.h"
+#include "wizard/wizardpose.h"
 
 #include <QTest>
 

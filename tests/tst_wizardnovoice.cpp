@@ -1,5 +1,5 @@
-#include "platform/wizardcharacters.h"
-#include "platform/wizardwindow.h"
+#include "wizard/wizardcharacters.h"
+#include "wizard/wizardwindow.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -3,7 +3,7 @@
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
-#include "platform/wizardcharacters.h"
+#include "wizard/wizardcharacters.h"
 
 #include <QApplication>
 #include <QStyleFactory>

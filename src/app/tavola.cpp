@@ -6,7 +6,7 @@
 #include "narrator/numberwords.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
-#include "platform/random.h"
+#include "drill/randomsource.h"
 
 #include <QBitmap>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "drill/exercise.h"
 
-#include "platform/random.h"
+#include "drill/randomsource.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -1,19 +1,13 @@
 #pragma once
 
+#include "drill/randomsource.h"
+
 #include <cstdint>
 #include <random>
 
 namespace calvenza {
 
-// Uniform numbers in [0, 1), reseeded from the clock before each exercise.
-class RandomSource
-{
-public:
-    virtual ~RandomSource() = default;
-    virtual void reseed() = 0;
-    virtual double next() = 0;
-};
-
+// Reseeded from the clock before each exercise.
 class SystemRandom : public RandomSource
 {
 public:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/wizardpose.h"
+#include "wizard/wizardpose.h"
 
 #include <QHash>
 #include <QImage>

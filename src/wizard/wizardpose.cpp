@@ -1,4 +1,4 @@
-#include "platform/wizardpose.h"
+#include "wizard/wizardpose.h"
 
 #include <QtMath>
 #include <array>

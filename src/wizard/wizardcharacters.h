@@ -1,8 +1,8 @@
 #pragma once
 
 #include "narrator/narrator.h"
-#include "platform/audioout.h"
-#include "platform/voice.h"
+#include "wizard/audioout.h"
+#include "wizard/voice.h"
 
 #include <QElapsedTimer>
 #include <QHash>

@@ -1,4 +1,4 @@
-#include "narrator/recordingnarrator.h"
+#include "recordingnarrator.h"
 
 namespace calvenza {
 

@@ -1,4 +1,4 @@
-#include "platform/wizardartwork.h"
+#include "wizard/wizardartwork.h"
 
 #include <QPainter>
 #include <QtMath>

@@ -1,7 +1,7 @@
-#include "platform/wizardwindow.h"
+#include "wizard/wizardwindow.h"
 
 #include "narrator/narrator.h"
-#include "platform/x11compositor.h"
+#include "wizard/x11compositor.h"
 
 #include <QBitmap>
 #include <QLabel>

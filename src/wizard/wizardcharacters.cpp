@@ -1,6 +1,6 @@
-#include "platform/wizardcharacters.h"
+#include "wizard/wizardcharacters.h"
 
-#include "platform/wizardwindow.h"
+#include "wizard/wizardwindow.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/wizardartwork.h"
-#include "platform/wizardpose.h"
+#include "wizard/wizardartwork.h"
+#include "wizard/wizardpose.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,6 +1,6 @@
-#include "platform/audioout.h"
+#include "wizard/audioout.h"
 
-#include "platform/voice.h"
+#include "wizard/voice.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>

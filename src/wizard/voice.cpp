@@ -1,4 +1,4 @@
-#include "platform/voice.h"
+#include "wizard/voice.h"
 
 #include <QThread>
 #include <QtDebug>

@@ -1,4 +1,4 @@
-#include "platform/x11compositor.h"
+#include "wizard/x11compositor.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
