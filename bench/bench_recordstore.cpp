@@ -51,10 +51,10 @@ int main(int argc, char *argv[])
     }
 
     qsizetype sink = 0;
-    report("Leggifiletxt 10 MiB file (capped)", medianMicroseconds(50, [&] {
-        sink += Leggifiletxt(store.pointsPath()).value_or(QString()).size();
+    report("readWholeFile 10 MiB file (capped)", medianMicroseconds(50, [&] {
+        sink += readWholeFile(store.pointsPath()).value_or(QString()).size();
     }));
-    const QString capped = Leggifiletxt(store.pointsPath()).value_or(QString());
+    const QString capped = readWholeFile(store.pointsPath()).value_or(QString());
     report("recordValue 64 KiB digit run",
         medianMicroseconds(50, [&] { sink += qsizetype(recordValue(capped) > 0); }));
     report("recordValue \"12\\r\\n\"", medianMicroseconds(1000, [&] {

@@ -10,7 +10,7 @@ namespace {
 
 // Slot n + 1 holds the word for n (0..20); slot d + 19 the tens word for d (2..9). The word for 17
 // keeps the spelling the program has always spoken.
-const std::array<QString, 29> &parole()
+const std::array<QString, 29> &wordTable()
 {
     static const std::array<QString, 29> words = {
         QString(),
@@ -73,7 +73,7 @@ QString numlett(Currency number)
     if (n <= 0 || n > numlettLimit)
         return {};
 
-    const auto &words = parole();
+    const auto &words = wordTable();
     QString t;
     qint64 power = 1'000'000'000;
     for (int k = 3; k >= 0; --k, power /= 1000) {
