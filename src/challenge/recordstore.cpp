@@ -339,33 +339,36 @@ bool RecordStore::ensureFilesExist(QString *error) const
 
 bool RecordStore::write(const QString &points, const QString &name, QString *error) const
 {
-    QLockFile lock(lockPath());
-    if (!acquire(lock)) {
-        setError(error, lockFailureText(lock.error(), lockPath()));
-        return false;
-    }
-    return replacePair(pointsPath(), namePath(), points, name, error);
+    return store(points, name, false, error) == Outcome::Stored;
 }
 
 RecordStore::Outcome RecordStore::storeIfBeaten(
     const QString &points, const QString &name, QString *error) const
+{
+    return store(points, name, true, error);
+}
+
+RecordStore::Outcome RecordStore::store(
+    const QString &points, const QString &name, bool onlyIfBeaten, QString *error) const
 {
     QLockFile lock(lockPath());
     if (!acquire(lock)) {
         setError(error, lockFailureText(lock.error(), lockPath()));
         return Outcome::Failed;
     }
-    // A points file that is not there holds no record yet; one that cannot be read might hold a
-    // higher one, so nothing is written over it.
-    QString stored;
-    if (QFileInfo::exists(pointsPath())) {
-        const auto text = readWholeFile(pointsPath(), error);
-        if (!text)
-            return Outcome::Failed;
-        stored = *text;
+    if (onlyIfBeaten) {
+        // A points file that is not there holds no record yet; one that cannot be read might
+        // hold a higher one, so nothing is written over it.
+        QString stored;
+        if (QFileInfo::exists(pointsPath())) {
+            const auto text = readWholeFile(pointsPath(), error);
+            if (!text)
+                return Outcome::Failed;
+            stored = *text;
+        }
+        if (!(recordValue(stored) < recordValue(points)))
+            return Outcome::NotBeaten;
     }
-    if (!(recordValue(stored) < recordValue(points)))
-        return Outcome::NotBeaten;
     return replacePair(pointsPath(), namePath(), points, name, error) ? Outcome::Stored
                                                                       : Outcome::Failed;
 }

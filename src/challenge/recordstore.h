@@ -63,6 +63,10 @@ public:
     [[nodiscard]] std::optional<Record> read(QString *error = nullptr) const;
 
 private:
+    // write() and storeIfBeaten() in one: the same lock, the same pair replacement.
+    [[nodiscard]] Outcome store(
+        const QString &points, const QString &name, bool onlyIfBeaten, QString *error) const;
+
     QString m_directory;
     int m_table;
 };
