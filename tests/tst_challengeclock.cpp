@@ -27,7 +27,7 @@ private slots:
         for (int i = 0; i < ticks; ++i)
             clock.countDown();
         QCOMPARE(clock.text(), text);
-        QCOMPARE(int(clock.secrestanti), std::max(420 - ticks, 0));
+        QCOMPARE(int(clock.secondsLeft), std::max(420 - ticks, 0));
     }
 };
 

@@ -99,7 +99,7 @@ private slots:
             (QStringList {QStringLiteral("Load Merlin"), QStringLiteral("Show"),
                 QStringLiteral("MoveTo 250,175"), QStringLiteral("Play Announce"),
                 QStringLiteral("Height 205"), QStringLiteral("Speak ") + introduction(8)}));
-        QCOMPARE(h.tavola->clock().secrestanti, 420);
+        QCOMPARE(h.tavola->clock().secondsLeft, 420);
     }
 
     // Showing again, or activation coming and going, never dictates the first exercise again.
@@ -227,7 +227,7 @@ private slots:
         QVERIFY(
             h.dialogs->log.at(2).startsWith(QStringLiteral("Non riesco a conservare il record")));
         QVERIFY(h.dialogs->log.at(3).startsWith(QStringLiteral("Il mago oggi non può venire")));
-        QCOMPARE(h.tavola->clock().secrestanti, 420);
+        QCOMPARE(h.tavola->clock().secondsLeft, 420);
         h.dialogs->onMessage = nullptr;
         h.tavola->show();
         QTRY_COMPARE(h.tavola->exercise().table, 8); // the drill goes on, silent

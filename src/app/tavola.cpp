@@ -159,7 +159,7 @@ void Tavola::startUp()
     bool warned = false;
 
     // A record that cannot be kept must not end the drill: say so, show it empty, go on.
-    const RecordStore store(m_dataDirectory);
+    const RecordStore store(m_dataDirectory, m_table);
     QString error;
     std::optional<Record> record;
     if (store.ensureFilesExist(&error))
@@ -296,16 +296,25 @@ void Tavola::sayGoodbye()
     m_clockTimer->stop();
 
     say(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
-    const QString score = QString::number(m_counters.right);
-    if (recordValue(m_recordPoints) < recordValue(score)) {
-        QString error;
-        if (RecordStore(m_dataDirectory).write(score, m_pupilName, &error)) {
-            say(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
-        } else {
-            say(QStringLiteral("Mi dispiace, non sono riuscito a salvare il tuo record: il record "
-                               "di prima resta com'era.\n\n")
-                + error);
-        }
+    // Compared with the record stored now, under the store's lock: another program on this
+    // computer may have raised it since start-up. No right answer is no record, and no reason to
+    // touch the files.
+    QString error;
+    const auto outcome = m_counters.right > 0
+        ? RecordStore(m_dataDirectory, m_table)
+              .storeIfBeaten(QString::number(m_counters.right), m_pupilName, &error)
+        : RecordStore::Outcome::NotBeaten;
+    switch (outcome) {
+    case RecordStore::Outcome::Stored:
+        say(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
+        break;
+    case RecordStore::Outcome::Failed:
+        say(QStringLiteral("Mi dispiace, non sono riuscito a salvare il tuo record: il record "
+                           "di prima resta com'era.\n\n")
+            + error);
+        break;
+    case RecordStore::Outcome::NotBeaten:
+        break;
     }
     endProgram();
 }
