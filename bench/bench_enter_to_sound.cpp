@@ -1,8 +1,8 @@
 // Enter in the answer box until the wizard's reaction is heard at the sound server: the real
 // window and the real wizard, with a recorder on the default sink's monitor (a PulseAudio null
 // sink in the benchmark run). Also Enter until his first chunk is handed to the audio output.
-#include "support.h"
 #include "benchreport.h"
+#include "support.h"
 #include "wizard/wizardcharacters.h"
 
 #include <QApplication>
@@ -118,11 +118,11 @@ int main(int argc, char *argv[])
     auto random = std::make_unique<testing::ScriptedRandom>();
     WizardCharacters *wizards = agent.get();
     testing::ScriptedRandom *draws = random.get();
-    dialogs->answers = {QStringLiteral("Bench")};
+    dialogs->answer = QStringLiteral("Bench");
     TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
         std::make_unique<FixedDataDirectory>(dataDir.path())};
     Tavola tavola(std::move(services));
-    tavola.Form_Load();
+    tavola.startUp();
     WizardCharacter *wizard = wizards->wizard(QStringLiteral("Merlin"));
     if (!wizard || wizard->audio().mode() != AudioOut::Mode::Device) {
         reportRow(measure, "not measured: the wizard has no sound device", target, false);
@@ -130,8 +130,7 @@ int main(int argc, char *argv[])
     }
     wizards->stopAll(); // the introduction is not what is measured
     tavola.show();
-    auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("Text3"));
-    auto *product = tavola.findChild<QLineEdit *>(QStringLiteral("Text7"));
+    auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("answerBox"));
     std::int64_t handedOver = 0;
     QObject::connect(wizard, &WizardCharacter::speechAudioStarted, &app,
         [&] { handedOver = handedOver ? handedOver : nowNs(); });
@@ -143,11 +142,12 @@ int main(int argc, char *argv[])
     const int rounds = 10;
     for (int i = 0; i < rounds; ++i) {
         draws->values = {0.35, 0.05 + 0.1 * (i % 10)};
-        tavola.cmdNext_Click();
+        tavola.newExercise();
         waitUntil([&] { return !wizard->isBusy(); }, 10000);
         QTest::qWait(400); // the dictation's last sound has left the sink
         const bool wrong = i % 3 == 2;
-        answerBox->setText(wrong ? QStringLiteral("0") : product->text());
+        answerBox->setText(
+            wrong ? QStringLiteral("0") : QString::number(tavola.exercise().product));
         handedOver = 0;
         recorder.arm();
         const std::int64_t enter = nowNs();

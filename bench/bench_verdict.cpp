@@ -1,7 +1,7 @@
 // Enter in the answer box until the verdict is on screen, with the real window and its handlers.
 // The narrator is the recording stand-in; a benchmark of the speaking one belongs with it.
-#include "support.h"
 #include "benchreport.h"
+#include "support.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -39,14 +39,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QTemporaryDir dataDir;
     testing::Harness h(dataDir.path());
-    h.startUp(QStringLiteral("Bench"), true);
+    h.startUp(QStringLiteral("Bench"));
+    h.tavola->show();
     if (!QTest::qWaitForWindowExposed(h.tavola.get())) {
         std::fprintf(stderr, "bench_verdict: the window never appeared\n");
         return 1;
     }
     settle();
-    auto *answerBox = h.control<QLineEdit>("Text3");
-    auto *verdict = h.control<QLabel>("lblMessage");
+    auto *answerBox = h.control<QLineEdit>("answerBox");
+    auto *verdict = h.control<QLabel>("verdictLabel");
     PaintWatch watch;
     verdict->installEventFilter(&watch);
 
@@ -54,10 +55,10 @@ int main(int argc, char *argv[])
     int unpainted = 0;
     for (int i = 0; i < 150; ++i) {
         h.random->values = {testing::drawing(1 + i % 10), testing::drawing(1 + (i * 7) % 10)};
-        h.tavola->cmdNext_Click();
+        h.tavola->newExercise();
         settle();
         // Right and wrong answers in turn: both verdicts are drawn.
-        const int product = h.tavola->exercise().prodotto;
+        const int product = h.tavola->exercise().product;
         QTest::keyClicks(answerBox, QString::number(i % 2 ? product : product + 1));
         settle();
 

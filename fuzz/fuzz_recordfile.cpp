@@ -1,4 +1,4 @@
-// Any bytes in the record file: Leggifiletxt reads at most the limit, and the number is finite.
+// Any bytes in the record file: readWholeFile reads at most the limit, and the number is finite.
 #include "challenge/recordstore.h"
 
 #include <QFile>
@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         file.write(bytes.repeated(copies));
     }
     QString error;
-    const std::optional<QString> text = calvenza::Leggifiletxt(path, &error);
+    const std::optional<QString> text = calvenza::readWholeFile(path, &error);
     // Each byte decodes to at most one UTF-16 unit, so the text is never longer than the limit.
     if (!text || text->size() > calvenza::recordReadLimit)
         std::abort();

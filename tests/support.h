@@ -1,61 +1,81 @@
 #pragma once
 
-// Scripted stand-ins for the world outside the window, shared by the window's tests.
+// Stand-ins for the world outside the window, shared by the window's tests and benchmarks.
 
 #include "app/tavola.h"
 #include "drill/randomsource.h"
+#include "narrator/narrator.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
-#include "recordingnarrator.h"
 
 #include <QStringList>
-#include <QTemporaryDir>
 #include <deque>
 #include <functional>
 
 namespace calvenza::testing {
 
+// Keeps every request, in the order issued, as NarratorRequest::toString() writes it.
+class RecordingCharacters : public Characters, public Character
+{
+public:
+    bool Load(const QString &id, const QString &) override
+    {
+        log << QStringLiteral("Load ") + id;
+        return !refuse;
+    }
+    Character *Item(const QString &id) override { return id == u"Merlin" ? this : nullptr; }
+    QString errorString() const override { return QStringLiteral("personaggio non disponibile"); }
+    void stopAll() override { stopped = true; }
+    void Show() override { log << NarratorRequest::show().toString(); }
+    void MoveTo(int x, int y) override { log << NarratorRequest::moveTo(x, y).toString(); }
+    void Play(const QString &name) override { log << NarratorRequest::play(name).toString(); }
+    void Height(int px) override { log << NarratorRequest::height(px).toString(); }
+    void Speak(const QString &text) override { log << NarratorRequest::speak(text).toString(); }
+
+    QStringList log;
+    bool refuse = false;
+    bool stopped = false;
+};
+
 class ScriptedDialogs : public Dialogs
 {
 public:
-    QString inputBox(const QString &prompt, const QString &title) override
+    QString inputBox(QWidget *parent, const QString &prompt, const QString &) override
     {
-        log << QStringLiteral("input|%1|%2").arg(prompt, title);
-        if (answers.empty())
-            return {};
-        QString a = answers.front();
-        answers.pop_front();
-        return a;
+        parents << parent;
+        log << prompt;
+        return std::exchange(answer, QString());
     }
-    void messageBox(const QString &text, const QString &title) override
+    void messageBox(QWidget *parent, const QString &text, const QString &title) override
     {
-        log << QStringLiteral("message|%1|%2").arg(text, title);
-        messages << text;
+        parents << parent;
+        log << text;
+        if (title != u"Calvenza")
+            log << QStringLiteral("<wrong title>");
         if (onMessage)
             onMessage(text);
     }
-    std::deque<QString> answers;
+    QString answer;
     QStringList log;
-    QStringList messages;
+    QList<QWidget *> parents;
     std::function<void(const QString &)> onMessage;
 };
 
-// Gives the queued numbers in turn, then repeats the last; counts the reseeds.
+// Gives the queued numbers in turn, then repeats the last.
 class ScriptedRandom : public RandomSource
 {
 public:
-    void reseed() override { ++reseeds; }
+    void reseed() override { }
     double next() override
     {
-        if (values.empty())
-            return last;
-        last = values.front();
-        values.pop_front();
+        if (!values.empty()) {
+            last = values.front();
+            values.pop_front();
+        }
         return last;
     }
     std::deque<double> values;
     double last = 0.0;
-    int reseeds = 0;
 };
 
 // r in [0, 1) that draws the whole number n (1..10).
@@ -66,35 +86,25 @@ inline double drawing(int n)
 
 struct Harness
 {
-    explicit Harness(const QString &dataDir)
+    explicit Harness(const QString &dataDir, int table = defaultTable)
     {
-        auto a = std::make_unique<RecordingCharacters>();
-        auto d = std::make_unique<ScriptedDialogs>();
-        auto r = std::make_unique<ScriptedRandom>();
-        agent = a.get();
-        dialogs = d.get();
-        random = r.get();
         TavolaServices s;
-        s.agent = std::move(a);
-        s.dialogs = std::move(d);
-        s.random = std::move(r);
+        s.narrator.reset(narrator = new RecordingCharacters);
+        s.dialogs.reset(dialogs = new ScriptedDialogs);
+        s.random.reset(random = new ScriptedRandom);
         s.dataDirectory = std::make_unique<FixedDataDirectory>(dataDir);
-        tavola = std::make_unique<Tavola>(std::move(s));
+        tavola = std::make_unique<Tavola>(std::move(s), table);
     }
-    // The load step with the pupil answering NAME; with show, the window then comes up and runs
-    // its first exercise.
-    void startUp(const QString &name, bool show = false)
+    void startUp(const QString &name)
     {
-        dialogs->answers = {name};
-        tavola->Form_Load();
-        if (show)
-            tavola->show();
+        dialogs->answer = name;
+        tavola->startUp();
     }
     template<typename T = QWidget> T *control(const char *name) const
     {
         return tavola->findChild<T *>(QLatin1String(name));
     }
-    RecordingCharacters *agent;
+    RecordingCharacters *narrator;
     ScriptedDialogs *dialogs;
     ScriptedRandom *random;
     std::unique_ptr<Tavola> tavola;

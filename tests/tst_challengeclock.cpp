@@ -4,53 +4,30 @@
 
 using namespace calvenza;
 
-// The seven-minute run itself is checked through the window in tst_challenge; these are the
-// cases it never reaches.
 class ChallengeClockTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void fieldsMatchRemainingSecondsDownToZeroAndStayThere()
+    // After the last tick the window may tick again before it stops the timer.
+    void countsDownOneSecondPerTick_data()
     {
-        ChallengeClock clock;
-        clock.ore = 1;
-        clock.minuti = 30;
-        clock.secrestanti = 5400;
-        for (int expected = 5399; expected >= 0; --expected) {
-            clock.countDown();
-            QCOMPARE(clock.secrestanti, expected);
-            QCOMPARE(3600 * clock.ore + 60 * clock.minuti + clock.secondi, clock.secrestanti);
-            QVERIFY2(clock.minuti < 60 && clock.secondi < 60, qPrintable(clock.text()));
-        }
-        // The window may tick once more before it stops.
-        clock.countDown();
-        QCOMPARE(clock.secrestanti, 0);
-        QCOMPARE(clock.text(), clockEndText);
-    }
-
-    void oneTickShowsPaddedFields_data()
-    {
-        QTest::addColumn<int>("ore");
-        QTest::addColumn<int>("minuti");
-        QTest::addColumn<float>("secondi");
+        QTest::addColumn<int>("ticks");
         QTest::addColumn<QString>("text");
-        QTest::newRow("hour borrow") << 2 << 0 << 0.0f << QStringLiteral("01:59:59");
-        QTest::newRow("single digits") << 1 << 2 << 4.0f << QStringLiteral("01:02:03");
-        QTest::newRow("three-digit hours") << 100 << 5 << 10.0f << QStringLiteral("100:05:09");
-        QTest::newRow("negative seconds") << 0 << 0 << -5.0f << QStringLiteral("00:00:00");
+        const std::pair<int, const char *> rows[] = {{1, "00:06:59"}, {60, "00:06:00"},
+            {61, "00:05:59"}, {419, "00:00:01"}, {420, "00:00:00"}, {423, "00:00:00"}};
+        for (const auto &[ticks, text] : rows)
+            QTest::addRow("%d ticks", ticks) << ticks << QString::fromLatin1(text);
     }
-    void oneTickShowsPaddedFields()
+    void countsDownOneSecondPerTick()
     {
-        QFETCH(int, ore);
-        QFETCH(int, minuti);
-        QFETCH(float, secondi);
+        QFETCH(int, ticks);
         QFETCH(QString, text);
         ChallengeClock clock;
-        clock.ore = qint16(ore);
-        clock.minuti = qint16(minuti);
-        clock.secondi = secondi;
-        clock.countDown();
+        clock.arm();
+        for (int i = 0; i < ticks; ++i)
+            clock.countDown();
         QCOMPARE(clock.text(), text);
+        QCOMPARE(int(clock.secondsLeft), std::max(420 - ticks, 0));
     }
 };
 

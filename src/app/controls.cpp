@@ -10,9 +10,8 @@
 
 namespace calvenza {
 
-CaptionLabel::CaptionLabel(QWidget *parent, bool autoSize)
+CaptionLabel::CaptionLabel(QWidget *parent)
     : QLabel(parent)
-    , m_autoSize(autoSize)
 {
     // Names typed by the pupil and file contents land here: never render them as markup.
     setTextFormat(Qt::PlainText);
@@ -21,6 +20,12 @@ CaptionLabel::CaptionLabel(QWidget *parent, bool autoSize)
 void CaptionLabel::setCaption(const QString &caption)
 {
     setText(caption);
+    fit();
+}
+
+void CaptionLabel::setAutoSize(bool autoSize)
+{
+    m_autoSize = autoSize;
     fit();
 }
 
@@ -37,8 +42,8 @@ void CaptionLabel::fit()
         resize(sizeHint());
 }
 
-PictureButton::PictureButton(const QString &caption, QWidget *parent)
-    : QPushButton(caption, parent)
+PictureButton::PictureButton(QWidget *parent)
+    : QPushButton(parent)
 {
     setAutoDefault(true); // Enter and Return click the focused button outside a dialog too
     setFocusPolicy(Qt::StrongFocus);
@@ -91,9 +96,9 @@ ClientArea::ClientArea(QWidget *parent)
     setAutoFillBackground(true);
 }
 
-void ClientArea::setGradient(qint16 num1, qint16 numcolore)
+void ClientArea::setGradient(qint16 table, qint16 greenShade)
 {
-    m_gradient = std::make_pair(num1, numcolore);
+    m_gradient = std::make_pair(table, greenShade);
     update();
 }
 
@@ -107,21 +112,37 @@ void ClientArea::clearDrawing()
 
 void ClientArea::paintEvent(QPaintEvent *)
 {
+    if (!m_gradient)
+        return;
     QPainter p(this);
-    if (m_gradient)
-        paintGradient(p, rect(), m_gradient->first, m_gradient->second);
-    // Earlier shapes lie on top, so draw from the last one back.
-    for (auto it = m_shapes.crbegin(); it != m_shapes.crend(); ++it) {
-        p.setPen(QPen(palette().color(QPalette::WindowText), 1));
-        p.setBrush(it->fill);
-        p.setRenderHint(QPainter::Antialiasing, it->circle);
-        if (it->circle) {
-            const int d = std::min(it->box.width(), it->box.height());
-            const QRect circle(it->box.center().x() - d / 2, it->box.center().y() - d / 2, d, d);
-            p.drawEllipse(circle.adjusted(0, 0, -1, -1));
-        } else {
-            p.drawRect(it->box.adjusted(0, 0, -1, -1));
-        }
+    paintGradient(p, rect(), m_gradient->first, m_gradient->second);
+}
+
+ShapeItem::ShapeItem(QWidget *parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void ShapeItem::setCircle(bool circle)
+{
+    m_circle = circle;
+    update();
+}
+
+void ShapeItem::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::WindowText), 1));
+    p.setBrush(palette().color(QPalette::Window));
+    p.setRenderHint(QPainter::Antialiasing, m_circle);
+    if (m_circle) {
+        const QRect box = rect().adjusted(1, 1, -1, -1);
+        const int d = std::min(box.width(), box.height());
+        const QRect circle(box.center().x() - d / 2, box.center().y() - d / 2, d, d);
+        p.drawEllipse(circle.adjusted(0, 0, -1, -1));
+    } else {
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 }
 

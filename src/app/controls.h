@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QColor>
 #include <QIcon>
 #include <QLabel>
-#include <QList>
 #include <QPushButton>
-#include <QRect>
 #include <optional>
 
 namespace calvenza {
@@ -15,17 +12,19 @@ namespace calvenza {
 class CaptionLabel : public QLabel
 {
     Q_OBJECT
+    Q_PROPERTY(bool autoSize READ autoSize WRITE setAutoSize)
 public:
-    explicit CaptionLabel(QWidget *parent, bool autoSize);
+    explicit CaptionLabel(QWidget *parent = nullptr);
     void setCaption(const QString &caption);
-    [[nodiscard]] QString caption() const { return text(); }
+    [[nodiscard]] bool autoSize() const { return m_autoSize; }
+    void setAutoSize(bool autoSize);
 
 protected:
     void changeEvent(QEvent *event) override;
 
 private:
     void fit();
-    bool m_autoSize;
+    bool m_autoSize = false;
 };
 
 // A push button showing its picture above the caption, with a picture each for up, pressed
@@ -34,7 +33,7 @@ class PictureButton : public QPushButton
 {
     Q_OBJECT
 public:
-    PictureButton(const QString &caption, QWidget *parent);
+    explicit PictureButton(QWidget *parent = nullptr);
     void setPictures(const QIcon &up, const QIcon &pressed, const QIcon &disabled);
 
 protected:
@@ -45,23 +44,32 @@ private:
     QIcon m_up, m_pressed, m_disabled;
 };
 
-// The window's client area: background colour, the exercise's gradient when there is one, and
-// the flat shapes beneath the controls.
+// A flat rectangle or circle beneath the controls, filled with its palette's window colour and
+// outlined in the window's drawing colour. A circle's widget reaches one pixel beyond the circle's
+// box on every side, for its anti-aliased edge.
+class ShapeItem : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(bool circle READ isCircle WRITE setCircle)
+public:
+    explicit ShapeItem(QWidget *parent = nullptr);
+    [[nodiscard]] bool isCircle() const { return m_circle; }
+    void setCircle(bool circle);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool m_circle = false;
+};
+
+// The window's client area: background colour and the exercise's gradient when there is one.
 class ClientArea : public QWidget
 {
     Q_OBJECT
 public:
-    struct Shape
-    {
-        QString name;
-        QRect box;
-        QColor fill;
-        bool circle = false;
-    };
-    explicit ClientArea(QWidget *parent);
-    // Shapes are given in creation order; earlier ones lie on top.
-    void setShapes(QList<Shape> shapes) { m_shapes = std::move(shapes); }
-    void setGradient(qint16 num1, qint16 numcolore);
+    explicit ClientArea(QWidget *parent = nullptr);
+    void setGradient(qint16 table, qint16 greenShade);
     void clearDrawing();
     [[nodiscard]] bool hasDrawing() const { return m_gradient.has_value(); }
 
@@ -69,7 +77,6 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    QList<Shape> m_shapes;
     std::optional<std::pair<qint16, qint16>> m_gradient;
 };
 

@@ -7,43 +7,43 @@ namespace calvenza {
 
 void ChallengeClock::arm()
 {
-    ore = 0;
-    minuti = 7;
-    secondi = 0;
-    secrestanti = 420;
+    hours = 0;
+    minutes = 7;
+    seconds = 0;
+    secondsLeft = 420;
 }
 
 void ChallengeClock::countDown()
 {
     // Once at zero the clock stays there: the window may tick once more before it stops the timer.
-    if (ore <= 0 && minuti <= 0 && secondi <= 0) {
-        ore = 0;
-        minuti = 0;
-        secondi = 0;
-        secrestanti = 0;
+    if (hours <= 0 && minutes <= 0 && seconds <= 0) {
+        hours = 0;
+        minutes = 0;
+        seconds = 0;
+        secondsLeft = 0;
         return;
     }
-    if (secondi <= 0) {
-        if (minuti > 0) {
-            minuti -= 1;
-            secondi = 60;
-        } else if (ore > 0) {
-            ore -= 1;
-            minuti = 59;
-            secondi = 60;
+    if (seconds <= 0) {
+        if (minutes > 0) {
+            minutes -= 1;
+            seconds = 60;
+        } else if (hours > 0) {
+            hours -= 1;
+            minutes = 59;
+            seconds = 60;
         }
     }
-    secondi -= 1; // at least 1 here: zero returned above, or just borrowed
-    secrestanti = std::max<qint16>(qint16(secrestanti - 1), 0);
+    seconds -= 1; // at least 1 here: zero returned above, or just borrowed
+    secondsLeft = std::max<qint16>(qint16(secondsLeft - 1), 0);
 }
 
 QString ChallengeClock::text() const
 {
     const QChar zero = u'0';
     return QStringLiteral("%1:%2:%3")
-        .arg(ore, 2, 10, zero)
-        .arg(minuti, 2, 10, zero)
-        .arg(static_cast<int>(std::lround(secondi)), 2, 10, zero);
+        .arg(hours, 2, 10, zero)
+        .arg(minutes, 2, 10, zero)
+        .arg(static_cast<int>(std::lround(seconds)), 2, 10, zero);
 }
 
 } // namespace calvenza

@@ -9,10 +9,10 @@ namespace calvenza {
 // seconds remaining, moving in step one second per tick.
 struct ChallengeClock
 {
-    qint16 ore = 0;
-    qint16 minuti = 0;
-    float secondi = 0;
-    qint16 secrestanti = 0;
+    qint16 hours = 0;
+    qint16 minutes = 0;
+    float seconds = 0;
+    qint16 secondsLeft = 0;
 
     // Seven minutes: 0 h, 7 min, 0 s, 420 s remaining.
     void arm();

@@ -18,8 +18,11 @@ namespace calvenza {
 
 namespace {
 
-// Both files carry one name stem; the lock and the backup live beside them.
-const QString lockFileName = QStringLiteral("tabkesr8.lock");
+// The lock and the backup live beside the pair they guard.
+QString lockFileName(int table)
+{
+    return QStringLiteral("tabkesr%1.lock").arg(table);
+}
 const QString backupSuffix = QStringLiteral(".old");
 
 void setError(QString *error, const QString &message)
@@ -103,6 +106,61 @@ bool acquire(QLockFile &lock)
     return true;
 }
 
+// Puts a new pair in place of the old one, both or neither; the caller holds the lock.
+bool replacePair(const QString &pointsTarget, const QString &nameTarget, const QString &points,
+    const QString &name, QString *error)
+{
+    QTemporaryFile stagedPoints;
+    QTemporaryFile stagedName;
+    if (!stage(stagedPoints, pointsTarget, points, error)
+        || !stage(stagedName, nameTarget, name, error))
+        return false;
+
+    // Keep the old points file reachable so it can be put back if the name cannot follow.
+    const QString backup = pointsTarget + backupSuffix;
+    const bool hadPoints = QFileInfo(pointsTarget).isFile();
+    if (hadPoints) {
+        QFile::remove(backup);
+        const bool linked = ::link(QFile::encodeName(pointsTarget).constData(),
+                                QFile::encodeName(backup).constData())
+            == 0;
+        // Some shared folders have no hard links; a copy serves the same purpose.
+        QFile old(pointsTarget);
+        if (!linked && !old.copy(backup)) {
+            setError(error,
+                QStringLiteral("Non riesco a salvare una copia del file «%1»: %2.")
+                    .arg(pointsTarget, old.errorString()));
+            return false;
+        }
+    }
+
+    if (!renameOver(stagedPoints.fileName(), pointsTarget)) {
+        setError(error,
+            QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
+                .arg(pointsTarget, lastSystemError()));
+        if (hadPoints)
+            QFile::remove(backup);
+        return false;
+    }
+    stagedPoints.setAutoRemove(false);
+
+    if (!renameOver(stagedName.fileName(), nameTarget)) {
+        QString message = QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
+                              .arg(nameTarget, lastSystemError());
+        const bool restored
+            = hadPoints ? renameOver(backup, pointsTarget) : QFile::remove(pointsTarget);
+        if (!restored)
+            message += QStringLiteral(" Anche il file «%1» non è tornato com'era: %2.")
+                           .arg(pointsTarget, lastSystemError());
+        setError(error, message);
+        return false;
+    }
+    stagedName.setAutoRemove(false);
+    if (hadPoints)
+        QFile::remove(backup);
+    return true;
+}
+
 bool isIgnorable(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\n';
@@ -136,33 +194,38 @@ private:
     qsizetype m_pos = 0;
 };
 
-} // namespace
-
-QString recordFilePath(const QString &dirwindows, const QString &fileName)
+QString filePath(const QString &directory, const QString &fileName)
 {
-    QString name = fileName;
-    while (name.startsWith(u'\\') || name.startsWith(u'/'))
-        name.remove(0, 1);
-    if (dirwindows.isEmpty() || dirwindows.endsWith(u'/'))
-        return dirwindows + name;
-    return dirwindows + u'/' + name;
+    if (directory.isEmpty() || directory.endsWith(u'/'))
+        return directory + fileName;
+    return directory + u'/' + fileName;
 }
 
-std::optional<QString> Leggifiletxt(const QString &nomefile, QString *error)
+} // namespace
+
+QString pointsFileName(int table)
 {
-    QFile file(nomefile);
+    return QStringLiteral("atabkesr%1.txt").arg(table);
+}
+
+QString nameFileName(int table)
+{
+    return QStringLiteral("ntabkesr%1.txt").arg(table);
+}
+
+std::optional<QString> readWholeFile(const QString &path, QString *error)
+{
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         setError(error,
-            QStringLiteral("Non riesco a leggere il file «%1»: %2.")
-                .arg(nomefile, file.errorString()));
+            QStringLiteral("Non riesco a leggere il file «%1»: %2.").arg(path, file.errorString()));
         return std::nullopt;
     }
     // Reading at most the limit keeps a stray huge file from stalling the start or filling memory.
     const QByteArray bytes = file.read(recordReadLimit);
     if (file.error() != QFileDevice::NoError) {
         setError(error,
-            QStringLiteral("Non riesco a leggere il file «%1»: %2.")
-                .arg(nomefile, file.errorString()));
+            QStringLiteral("Non riesco a leggere il file «%1»: %2.").arg(path, file.errorString()));
         return std::nullopt;
     }
     // Invalid bytes, and a sequence cut by the limit, become replacement characters.
@@ -239,24 +302,25 @@ double recordValue(const QString &text)
     return negative ? -value : value;
 }
 
-RecordStore::RecordStore(QString dirwindows)
-    : m_dir(std::move(dirwindows))
+RecordStore::RecordStore(QString directory, int table)
+    : m_directory(std::move(directory))
+    , m_table(table)
 {
 }
 
 QString RecordStore::pointsPath() const
 {
-    return recordFilePath(m_dir, pointsFileName);
+    return filePath(m_directory, pointsFileName(m_table));
 }
 
 QString RecordStore::namePath() const
 {
-    return recordFilePath(m_dir, nameFileName);
+    return filePath(m_directory, nameFileName(m_table));
 }
 
 QString RecordStore::lockPath() const
 {
-    return recordFilePath(m_dir, lockFileName);
+    return filePath(m_directory, lockFileName(m_table));
 }
 
 bool RecordStore::ensureFilesExist(QString *error) const
@@ -275,63 +339,38 @@ bool RecordStore::ensureFilesExist(QString *error) const
 
 bool RecordStore::write(const QString &points, const QString &name, QString *error) const
 {
+    return store(points, name, false, error) == Outcome::Stored;
+}
+
+RecordStore::Outcome RecordStore::storeIfBeaten(
+    const QString &points, const QString &name, QString *error) const
+{
+    return store(points, name, true, error);
+}
+
+RecordStore::Outcome RecordStore::store(
+    const QString &points, const QString &name, bool onlyIfBeaten, QString *error) const
+{
     QLockFile lock(lockPath());
     if (!acquire(lock)) {
         setError(error, lockFailureText(lock.error(), lockPath()));
-        return false;
+        return Outcome::Failed;
     }
-
-    const QString pointsTarget = pointsPath();
-    const QString nameTarget = namePath();
-    QTemporaryFile stagedPoints;
-    QTemporaryFile stagedName;
-    if (!stage(stagedPoints, pointsTarget, points, error)
-        || !stage(stagedName, nameTarget, name, error))
-        return false;
-
-    // Keep the old points file reachable so it can be put back if the name cannot follow.
-    const QString backup = pointsTarget + backupSuffix;
-    const bool hadPoints = QFileInfo(pointsTarget).isFile();
-    if (hadPoints) {
-        QFile::remove(backup);
-        const bool linked = ::link(QFile::encodeName(pointsTarget).constData(),
-                                QFile::encodeName(backup).constData())
-            == 0;
-        // Some shared folders have no hard links; a copy serves the same purpose.
-        QFile old(pointsTarget);
-        if (!linked && !old.copy(backup)) {
-            setError(error,
-                QStringLiteral("Non riesco a salvare una copia del file «%1»: %2.")
-                    .arg(pointsTarget, old.errorString()));
-            return false;
+    if (onlyIfBeaten) {
+        // A points file that is not there holds no record yet; one that cannot be read might
+        // hold a higher one, so nothing is written over it.
+        QString stored;
+        if (QFileInfo::exists(pointsPath())) {
+            const auto text = readWholeFile(pointsPath(), error);
+            if (!text)
+                return Outcome::Failed;
+            stored = *text;
         }
+        if (!(recordValue(stored) < recordValue(points)))
+            return Outcome::NotBeaten;
     }
-
-    if (!renameOver(stagedPoints.fileName(), pointsTarget)) {
-        setError(error,
-            QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
-                .arg(pointsTarget, lastSystemError()));
-        if (hadPoints)
-            QFile::remove(backup);
-        return false;
-    }
-    stagedPoints.setAutoRemove(false);
-
-    if (!renameOver(stagedName.fileName(), nameTarget)) {
-        QString message = QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
-                              .arg(nameTarget, lastSystemError());
-        const bool restored
-            = hadPoints ? renameOver(backup, pointsTarget) : QFile::remove(pointsTarget);
-        if (!restored)
-            message += QStringLiteral(" Anche il file «%1» non è tornato com'era: %2.")
-                           .arg(pointsTarget, lastSystemError());
-        setError(error, message);
-        return false;
-    }
-    stagedName.setAutoRemove(false);
-    if (hadPoints)
-        QFile::remove(backup);
-    return true;
+    return replacePair(pointsPath(), namePath(), points, name, error) ? Outcome::Stored
+                                                                      : Outcome::Failed;
 }
 
 std::optional<Record> RecordStore::read(QString *error) const
@@ -342,10 +381,10 @@ std::optional<Record> RecordStore::read(QString *error) const
     const bool locked = acquire(lock);
     Q_UNUSED(locked);
 
-    const auto points = Leggifiletxt(pointsPath(), error);
+    const auto points = readWholeFile(pointsPath(), error);
     if (!points)
         return std::nullopt;
-    const auto name = Leggifiletxt(namePath(), error);
+    const auto name = readWholeFile(namePath(), error);
     if (!name)
         return std::nullopt;
     return Record {*points, *name};

@@ -1,33 +1,31 @@
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <optional>
 
 namespace calvenza {
 
-// The record kept between runs: two one-line text files in the data directory.
-inline const QString pointsFileName = QStringLiteral("\\atabkesr8.txt");
-inline const QString nameFileName = QStringLiteral("\\ntabkesr8.txt");
+// The times table whose record the program has always kept.
+inline constexpr int defaultRecordTable = 8;
+
+// Each times table keeps its record in two one-line text files in the data directory:
+// "atabkesr8.txt" holds the points, "ntabkesr8.txt" the pupil's name.
+[[nodiscard]] QString pointsFileName(int table);
+[[nodiscard]] QString nameFileName(int table);
 
 // Files larger than this are read only this far: a stray huge file must not stall the start.
 inline constexpr qint64 recordReadLimit = qint64(64) * 1024;
 
-// Joins the data directory and one of the names above; the leading backslash of the name is a
-// separator, so the file on disk is e.g. "atabkesr8.txt".
-[[nodiscard]] QString recordFilePath(const QString &dirwindows, const QString &fileName);
-
 // The whole content of a file (line ends kept, up to recordReadLimit bytes), decoded from the
 // system's 8-bit encoding without failing on invalid bytes. nullopt when it cannot be read;
 // error then says why, naming the file.
-[[nodiscard]] std::optional<QString> Leggifiletxt(
-    const QString &nomefile, QString *error = nullptr);
+[[nodiscard]] std::optional<QString> readWholeFile(const QString &path, QString *error = nullptr);
 
 // The record as a number: the number at the start of the text, spaces, tabs and line feeds
 // ignored anywhere, a period as the decimal point; a text that does not begin with a number is 0.
 [[nodiscard]] double recordValue(const QString &text);
 
-// The record as read back: both files' contents, as Leggifiletxt gives them.
+// The record as read back: both files' contents, as readWholeFile gives them.
 struct Record
 {
     QString points;
@@ -37,11 +35,12 @@ struct Record
 class RecordStore
 {
 public:
-    explicit RecordStore(QString dirwindows);
+    explicit RecordStore(QString directory, int table = defaultRecordTable);
 
     [[nodiscard]] QString pointsPath() const;
     [[nodiscard]] QString namePath() const;
-    // Held around every pair write and pair read, so other instances wait for a whole record.
+    // Held around every pair write and pair read of this table, so other instances wait for a
+    // whole record; each table has its own.
     [[nodiscard]] QString lockPath() const;
 
     // Creates each file empty when missing, points file first; existing files are untouched.
@@ -52,12 +51,24 @@ public:
     [[nodiscard]] bool write(
         const QString &points, const QString &name, QString *error = nullptr) const;
 
+    enum class Outcome { Stored, NotBeaten, Failed };
+    // Writes the pair as write() does only when the points beat the record on disk now, read
+    // under the same lock: another program may have stored a higher one since this one started.
+    // NotBeaten writes nothing; Failed keeps the old pair and says why in error.
+    [[nodiscard]] Outcome storeIfBeaten(
+        const QString &points, const QString &name, QString *error = nullptr) const;
+
     // Both files read under the lock, so the pair always belongs together. nullopt when either
     // cannot be read (error says which).
     [[nodiscard]] std::optional<Record> read(QString *error = nullptr) const;
 
 private:
-    QString m_dir;
+    // write() and storeIfBeaten() in one: the same lock, the same pair replacement.
+    [[nodiscard]] Outcome store(
+        const QString &points, const QString &name, bool onlyIfBeaten, QString *error) const;
+
+    QString m_directory;
+    int m_table;
 };
 
 } // namespace calvenza

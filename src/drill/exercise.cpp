@@ -16,14 +16,14 @@ qint16 drawOneToTen(double r)
     return static_cast<qint16>(std::min(whole, 10.0));
 }
 
-Exercise drawExercise(RandomSource &random)
+Exercise drawExercise(RandomSource &random, int table)
 {
     random.reseed();
     Exercise e;
-    e.num1 = 8;
-    e.numcolore = drawOneToTen(random.next());
-    e.num2 = drawOneToTen(random.next());
-    e.prodotto = static_cast<qint16>(e.num2 * e.num1);
+    e.table = static_cast<qint16>(table);
+    e.greenShade = drawOneToTen(random.next());
+    e.factor = drawOneToTen(random.next());
+    e.product = static_cast<qint16>(e.factor * e.table);
     return e;
 }
 
@@ -35,13 +35,13 @@ NarratorScript dictation(const QString &firstFactor, const QString &secondInWord
         NarratorRequest::speak(secondInWords)};
 }
 
-QColor bandColour(qint16 num1, qint16 numcolore, int band)
+QColor bandColour(qint16 table, qint16 greenShade, int band)
 {
-    return QColor(std::clamp(num1 * 20, 0, 255), std::clamp(numcolore * 20, 0, 255),
+    return QColor(std::clamp(table * 20, 0, 255), std::clamp(greenShade * 20, 0, 255),
         std::clamp(band, 0, 255));
 }
 
-void paintGradient(QPainter &painter, const QRect &area, qint16 num1, qint16 numcolore)
+void paintGradient(QPainter &painter, const QRect &area, qint16 table, qint16 greenShade)
 {
     // The bands fill the height exactly whatever it is: 512 units, two per band.
     const int h = area.height();
@@ -49,7 +49,7 @@ void paintGradient(QPainter &painter, const QRect &area, qint16 num1, qint16 num
         const int top = area.top() + (2 * i * h) / 512;
         const int bottom = area.top() + (2 * (i + 1) * h) / 512;
         painter.fillRect(
-            QRect(area.left(), top, area.width(), bottom - top), bandColour(num1, numcolore, i));
+            QRect(area.left(), top, area.width(), bottom - top), bandColour(table, greenShade, i));
     }
 }
 

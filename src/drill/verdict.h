@@ -23,26 +23,26 @@ inline const QString verdictRight = QStringLiteral("Esatto. Sei forte!!!");
 struct Counters
 {
     static constexpr qint16 limit = 32767;
-    qint16 numesatte = 0;
-    qint16 numerrate = 0;
+    qint16 right = 0;
+    qint16 wrong = 0;
 
     void addRight()
     {
-        if (numesatte < limit)
-            ++numesatte;
+        if (right < limit)
+            ++right;
     }
     void addWrong()
     {
-        if (numerrate < limit)
-            ++numerrate;
+        if (wrong < limit)
+            ++wrong;
     }
     [[nodiscard]] qint16 total() const
     {
-        return static_cast<qint16>(qMin<int>(int(numesatte) + int(numerrate), limit));
+        return static_cast<qint16>(qMin<int>(int(right) + int(wrong), limit));
     }
 };
 
-// What the narrator does after a right answer, given the score before it (P), the pupil's name
+// What the narrator does after a right answer, given the score before it, the pupil's name
 // and the product as text; and after a wrong one.
 [[nodiscard]] NarratorScript reactionToRight(
     int score, const QString &name, const QString &product);

@@ -10,7 +10,7 @@ namespace {
 
 // Slot n + 1 holds the word for n (0..20); slot d + 19 the tens word for d (2..9). The word for 17
 // keeps the spelling the program has always spoken.
-const std::array<QString, 29> &parole()
+const std::array<QString, 29> &wordTable()
 {
     static const std::array<QString, 29> words = {
         QString(),
@@ -73,60 +73,62 @@ QString numlett(Currency number)
     if (n <= 0 || n > numlettLimit)
         return {};
 
-    const auto &words = parole();
-    QString t;
+    const auto &words = wordTable();
+    QString spelled;
     qint64 power = 1'000'000'000;
-    for (int k = 3; k >= 0; --k, power /= 1000) {
-        const qint64 g = n / power;
-        if (g <= 0)
+    for (int groupIndex = 3; groupIndex >= 0; --groupIndex, power /= 1000) {
+        const qint64 group = n / power;
+        if (group <= 0)
             continue;
-        qint64 r = g;
-        if (r > 99) {
-            const qint64 h = r / 100;
-            r -= 100 * h;
-            if (h != 1)
-                t += words[h + 1];
-            t += QStringLiteral("cento");
+        qint64 rest = group;
+        if (rest > 99) {
+            const qint64 hundreds = rest / 100;
+            rest -= 100 * hundreds;
+            if (hundreds != 1)
+                spelled += words[hundreds + 1];
+            spelled += QStringLiteral("cento");
         }
-        if (r <= 20) {
-            t += words[r + 1];
+        if (rest <= 20) {
+            spelled += words[rest + 1];
         } else {
-            const qint64 tens = r / 10;
-            t += words[tens + 19];
-            const qint64 u = r - 10 * tens;
-            if (u == 1 || u == 8)
-                t.chop(1);
-            t += words[u + 1];
+            const qint64 tens = rest / 10;
+            spelled += words[tens + 19];
+            const qint64 units = rest - 10 * tens;
+            if (units == 1 || units == 8)
+                spelled.chop(1);
+            spelled += words[units + 1];
         }
-        switch (k) {
+        // A group of exactly one takes the singular in place of its "uno": mille, unmilione,
+        // unmiliardo.
+        switch (groupIndex) {
         case 3:
-            if (g == 1)
-                t = QStringLiteral("unmiliardo");
+            if (group == 1)
+                spelled = QStringLiteral("unmiliardo");
             else
-                t += QStringLiteral("miliardi");
+                spelled += QStringLiteral("miliardi");
             break;
         case 2:
-            if (g == 1) {
-                t.chop(3);
-                t += QStringLiteral("unmilione");
+            if (group == 1) {
+                spelled.chop(3);
+                spelled += QStringLiteral("unmilione");
             } else {
-                t += QStringLiteral("milioni");
+                spelled += QStringLiteral("milioni");
             }
             break;
         case 1:
-            if (g == 1) {
-                t.chop(3);
-                t += QStringLiteral("mille");
+            if (group == 1) {
+                spelled.chop(3);
+                spelled += QStringLiteral("mille");
             } else {
-                t += QStringLiteral("mila");
+                spelled += QStringLiteral("mila");
             }
             break;
         default:
             break;
         }
-        n -= g * power;
+        n -= group * power;
     }
-    return t;
+    return spelled;
 }
 
 } // namespace calvenza

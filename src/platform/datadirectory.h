@@ -21,7 +21,7 @@ public:
     [[nodiscard]] QString location() const override;
 };
 
-// A fixed directory, for tests and for a teacher's shared folder.
+// A directory given by path, as tests and benchmarks use.
 class FixedDataDirectory : public DataDirectory
 {
 public:

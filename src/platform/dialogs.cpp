@@ -5,9 +5,9 @@
 
 namespace calvenza {
 
-QString QtDialogs::inputBox(const QString &prompt, const QString &title)
+QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QString &title)
 {
-    QInputDialog box(m_parent);
+    QInputDialog box(parent);
     box.setObjectName(QStringLiteral("inputBox"));
     box.setWindowTitle(title);
     box.setLabelText(prompt);
@@ -18,9 +18,9 @@ QString QtDialogs::inputBox(const QString &prompt, const QString &title)
     return box.textValue();
 }
 
-void QtDialogs::messageBox(const QString &text, const QString &title)
+void QtDialogs::messageBox(QWidget *parent, const QString &text, const QString &title)
 {
-    QMessageBox box(m_parent);
+    QMessageBox box(parent);
     box.setObjectName(QStringLiteral("messageBox"));
     box.setWindowTitle(title);
     box.setIcon(QMessageBox::NoIcon);
