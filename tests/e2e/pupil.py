@@ -135,9 +135,9 @@ class Pupil:
                     self.window = frame
                     return True
         self.wait("the main window", main_window)
-        x, y = centre(self.window)
-        if abs(name_box[0] - x) > 60 or abs(name_box[1] - y) > 60:
-            fail("the name box opened at %r, not over the window at %r" % (name_box, (x, y)))
+        e = self.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        if not (e.x < name_box[0] < e.x + e.width and e.y < name_box[1] < e.y + e.height):
+            fail("the name box opened at %r, not over the window at %r" % (name_box, tuple(e)))
 
     def exercise(self, how):
         """Answers one exercise as planned: right, wrong, empty, absurd or markup."""
