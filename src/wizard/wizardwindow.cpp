@@ -225,7 +225,7 @@ void WizardWindow::setBalloonText(const QString &text)
     }
     m_balloonLinger.stop();
     m_balloonFade.stop();
-    const bool wasShown = m_label->isVisible();
+    const bool wasShown = m_label->isVisibleTo(this);
     m_balloonOpacity = 1;
     QPalette pal = m_label->palette();
     pal.setColor(QPalette::WindowText, balloonInk);
@@ -251,7 +251,7 @@ QString WizardWindow::balloonText() const
 
 bool WizardWindow::balloonLingering() const
 {
-    return m_label->isVisible() && m_balloonFade.state() == QAbstractAnimation::Stopped;
+    return m_label->isVisibleTo(this) && m_balloonFade.state() == QAbstractAnimation::Stopped;
 }
 
 void WizardWindow::hideBalloon()
@@ -363,7 +363,7 @@ QString WizardWindow::fittedBalloonText(const QString &text) const
 void WizardWindow::relayout()
 {
     const QSize wiz = wizardSize();
-    if (m_label->isVisible()) {
+    if (m_label->isVisibleTo(this)) {
         const QRect r = balloonRect();
         m_label->setGeometry(r.adjusted(16, 8, -14, -8));
         resize(r.right() + 3, wiz.height());
@@ -394,7 +394,7 @@ void WizardWindow::updateMask()
             logical = logical.scaled(wizardSize(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
         region = QRegion(QBitmap::fromImage(logical.createAlphaMask()));
     }
-    if (m_balloonOpacity > 0 && m_label->isVisible())
+    if (m_balloonOpacity > 0 && m_label->isVisibleTo(this))
         region += QRegion(balloonPath().toFillPolygon().toPolygon());
     if (region.isEmpty())
         region = QRegion(0, 0, 1, 1); // an empty mask would mean no mask at all
@@ -421,7 +421,7 @@ void WizardWindow::paintEvent(QPaintEvent *)
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!m_frame.isNull())
         p.drawImage(QPoint(0, 0), m_frame);
-    if (m_balloonOpacity > 0 && m_label->isVisible()) {
+    if (m_balloonOpacity > 0 && m_label->isVisibleTo(this)) {
         p.setRenderHint(QPainter::Antialiasing);
         p.setOpacity(m_balloonOpacity);
         p.setPen(QPen(balloonEdge, 3));
