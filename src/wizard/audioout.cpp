@@ -86,9 +86,9 @@ void AudioOut::append(const QByteArray &pcm)
 {
     if (!m_active || pcm.isEmpty())
         return;
+    // The silent clock starts with the first sound, as a device would.
     if (m_total == 0 && m_mode == Mode::Silent)
-        m_startUs
-            = m_clock.nowUs(); // the silent clock starts with the first sound, as a device would
+        m_startUs = m_clock.nowUs();
     m_total += pcm.size();
     if (m_mode == Mode::Device) {
         m_pending += pcm;

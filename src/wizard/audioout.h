@@ -12,8 +12,8 @@ class QIODevice;
 namespace calvenza {
 
 // Plays the voice's PCM one utterance at a time and keeps its clock. Without a sound device
-// (none found, CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs in real
-// time, so everything paced by it looks the same, silently.
+// (none found, CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs, on the
+// wizard's clock, so everything paced by it looks the same, silently.
 class AudioOut : public QObject
 {
     Q_OBJECT

@@ -253,7 +253,7 @@ void WizardCharacter::endSpeech()
     m_voiceless = false;
     m_window->setSpeaking(false);
     m_window->setBalloonText(m_balloonBefore + m_text);
-    m_window->setBalloonText(QString()); // lingers, then fades unless he goes on talking
+    m_window->setBalloonText(QString()); // lingers, then goes unless he goes on talking
     finishCurrent();
 }
 

@@ -24,7 +24,7 @@ struct WizardOptions
     AudioOut::Mode audio = AudioOut::modeFromEnvironment();
     // What his timers and motions run on.
     std::shared_ptr<const WizardClock> clock = std::make_shared<WizardClock>();
-    // Asked once per window: whether see-through windows blend with what is under them.
+    // Asked when his window is built: whether see-through windows blend with what is under them.
     std::function<bool()> translucencyWorks = &calvenza::translucencyWorks;
 };
 
