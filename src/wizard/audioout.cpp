@@ -18,13 +18,16 @@ constexpr int feedIntervalMs = 10;
 constexpr qint64 stallGraceUs = 1'500'000;
 } // namespace
 
-AudioOut::AudioOut(Mode wanted, QObject *parent)
+AudioOut::AudioOut(Mode wanted, const WizardClock &clock, QObject *parent)
     : QObject(parent)
     , m_mode(Mode::Silent)
+    , m_clock(clock)
+    , m_feedTimer(clock)
+    , m_silentEnd(clock)
 {
     m_feedTimer.setTimerType(Qt::PreciseTimer);
     m_feedTimer.setInterval(feedIntervalMs);
-    connect(&m_feedTimer, &QTimer::timeout, this, [this] {
+    connect(&m_feedTimer, &ClockTimer::timeout, this, [this] {
         // Kept as we go: a sink that has just failed reports 0.
         m_lastDeviceUs = qMax(m_lastDeviceUs, m_sink->processedUSecs());
         feed();
@@ -32,7 +35,7 @@ AudioOut::AudioOut(Mode wanted, QObject *parent)
     });
     m_silentEnd.setSingleShot(true);
     m_silentEnd.setTimerType(Qt::PreciseTimer);
-    connect(&m_silentEnd, &QTimer::timeout, this, &AudioOut::check);
+    connect(&m_silentEnd, &ClockTimer::timeout, this, &AudioOut::check);
 
     if (wanted != Mode::Device)
         return;
@@ -68,7 +71,7 @@ void AudioOut::begin()
     stop();
     m_active = true;
     m_silentBaseUs = 0;
-    m_clock.start();
+    m_startUs = m_clock.nowUs();
     if (m_mode == Mode::Device) {
         m_io = m_sink->start();
         if (!m_io) {
@@ -83,8 +86,9 @@ void AudioOut::append(const QByteArray &pcm)
 {
     if (!m_active || pcm.isEmpty())
         return;
+    // The silent clock starts with the first sound, as a device would.
     if (m_total == 0 && m_mode == Mode::Silent)
-        m_clock.start(); // the silent clock starts with the first sound, as a device would
+        m_startUs = m_clock.nowUs();
     m_total += pcm.size();
     if (m_mode == Mode::Device) {
         m_pending += pcm;
@@ -131,7 +135,7 @@ qint64 AudioOut::positionUs() const
         return qMin(m_sink->processedUSecs(), queuedUs());
     if (m_total == 0)
         return 0;
-    return qMin(m_silentBaseUs + m_clock.nsecsElapsed() / 1000, queuedUs());
+    return qMin(m_silentBaseUs + sinceStartUs(), queuedUs());
 }
 
 qint64 AudioOut::queuedUs() const
@@ -168,7 +172,7 @@ void AudioOut::check()
         // A device that stops taking data or reporting progress must not hold the queue: past
         // the end by a margin, the utterance counts as heard. The device itself is kept; a real
         // failure shows as an error state and is handled there.
-        done = done || m_clock.nsecsElapsed() / 1000 > total + stallGraceUs;
+        done = done || sinceStartUs() > total + stallGraceUs;
     } else {
         done = positionUs() >= queuedUs();
     }
@@ -195,7 +199,7 @@ void AudioOut::fallBackToSilence(const char *why)
     if (!m_active)
         return;
     m_silentBaseUs = heard;
-    m_clock.start();
+    m_startUs = m_clock.nowUs();
     if (!m_announced && m_total > 0) {
         m_announced = true;
         emit firstAudioQueued();

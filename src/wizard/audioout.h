@@ -1,9 +1,9 @@
 #pragma once
 
+#include "wizard/wizardclock.h"
+
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 #include <memory>
 
 class QAudioSink;
@@ -12,15 +12,15 @@ class QIODevice;
 namespace calvenza {
 
 // Plays the voice's PCM one utterance at a time and keeps its clock. Without a sound device
-// (none found, CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs in real
-// time, so everything paced by it looks the same, silently.
+// (none found, CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs, on the
+// wizard's clock, so everything paced by it looks the same, silently.
 class AudioOut : public QObject
 {
     Q_OBJECT
 public:
     enum class Mode { Device, Silent };
     // Device mode is tried only when asked and when a default output exists.
-    explicit AudioOut(Mode wanted, QObject *parent = nullptr);
+    explicit AudioOut(Mode wanted, const WizardClock &clock, QObject *parent = nullptr);
     ~AudioOut() override;
 
     // Mode wanted by default: silent under CALVENZA_SILENT_AUDIO=1.
@@ -51,12 +51,15 @@ private:
     void fallBackToSilence(const char *why);
     void scheduleSilentEnd();
 
+    [[nodiscard]] qint64 sinceStartUs() const { return m_clock.nowUs() - m_startUs; }
+
     Mode m_mode;
     std::unique_ptr<QAudioSink> m_sink;
     QIODevice *m_io = nullptr;
-    QTimer m_feedTimer;
-    QTimer m_silentEnd;
-    QElapsedTimer m_clock;
+    const WizardClock &m_clock;
+    ClockTimer m_feedTimer;
+    ClockTimer m_silentEnd;
+    qint64 m_startUs = 0;
     QByteArray m_pending;
     qint64 m_total = 0; // bytes of this utterance
     qint64 m_silentBaseUs = 0;

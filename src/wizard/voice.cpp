@@ -17,7 +17,6 @@ namespace {
 std::mutex engineMutex;
 bool engineTried = false;
 QString engineError;
-VoiceSettings engineSettings;
 
 // Where one espeak_Synth call delivers its audio; passed as the call's user data.
 struct SynthSink
@@ -45,7 +44,6 @@ bool ensureEngine(const VoiceSettings &settings, QString *error)
 {
     if (!engineTried) {
         engineTried = true;
-        engineSettings = settings;
         const QByteArray path = settings.dataPath.toLocal8Bit();
         espeak_ng_InitializePath(path.isEmpty() ? nullptr : path.constData());
         espeak_ng_ERROR_CONTEXT context = nullptr;

@@ -3,12 +3,6 @@
 #include <QPainter>
 #include <QtMath>
 
-// The library is static: its resources must be pulled in by hand, from the global namespace.
-static void initWizardResources()
-{
-    Q_INIT_RESOURCE(wizard);
-}
-
 namespace calvenza {
 
 namespace {
@@ -20,14 +14,8 @@ const QPointF neck(100, 146);
 const QPointF waist(100, 200);
 } // namespace
 
-static QString withResources(const QString &file)
-{
-    initWizardResources();
-    return file;
-}
-
 WizardArtwork::WizardArtwork(const QString &file)
-    : m_svg(withResources(file))
+    : m_svg(file)
 {
     if (!m_svg.isValid()) {
         m_error = QStringLiteral("Disegno del mago non leggibile: %1").arg(file);

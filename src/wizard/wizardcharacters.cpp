@@ -2,8 +2,6 @@
 
 #include "wizard/wizardwindow.h"
 
-#include <QRegularExpression>
-
 namespace calvenza {
 
 namespace {
@@ -17,12 +15,14 @@ constexpr int voicelessMinimumMs = 700;
 
 WizardCharacter::WizardCharacter(const WizardOptions &options, QObject *parent)
     : QObject(parent)
-    , m_window(std::make_unique<WizardWindow>())
-    , m_audio(std::make_unique<AudioOut>(options.audio))
+    , m_clock(options.clock)
+    , m_window(std::make_unique<WizardWindow>(*m_clock, options.translucencyWorks()))
+    , m_audio(std::make_unique<AudioOut>(options.audio, *m_clock))
     , m_voice(std::make_unique<Voice>(options.voice))
+    , m_speechTick(*m_clock)
 {
     m_speechTick.setInterval(speechTickMs);
-    connect(&m_speechTick, &QTimer::timeout, this, &WizardCharacter::speechTick);
+    connect(&m_speechTick, &ClockTimer::timeout, this, &WizardCharacter::speechTick);
 
     connect(m_voice.get(), &Voice::chunk, this, [this](quint64 id, const QByteArray &pcm) {
         if (id != m_speechId)
@@ -84,6 +84,7 @@ void WizardCharacter::stopAll()
     ++m_generation;
     m_queue.clear();
     m_current.reset();
+    m_lastKind = NarratorRequest::Kind::Show;
     m_speechId = 0;
     m_voiceless = false;
     m_speechTick.stop();
@@ -124,6 +125,7 @@ void WizardCharacter::runNext()
     m_current = m_queue.front();
     m_queue.pop_front();
     const NarratorRequest &r = *m_current;
+    const bool followsSpeech = std::exchange(m_lastKind, r.kind) == NarratorRequest::Kind::Speak;
     emit requestStarted(r.toString());
     switch (r.kind) {
     case NarratorRequest::Kind::Show:
@@ -143,7 +145,7 @@ void WizardCharacter::runNext()
         finishCurrent();
         break;
     case NarratorRequest::Kind::Speak:
-        startSpeech(r.text);
+        startSpeech(r.text, followsSpeech);
         break;
     }
 }
@@ -161,7 +163,7 @@ void WizardCharacter::finishCurrent()
         scheduleNext();
 }
 
-void WizardCharacter::startSpeech(const QString &text)
+void WizardCharacter::startSpeech(const QString &text, bool followsSpeech)
 {
     m_text = text.simplified();
     m_words.clear();
@@ -171,8 +173,10 @@ void WizardCharacter::startSpeech(const QString &text)
         finishCurrent();
         return;
     }
-    // Short sayings in a row ("8", "per", "sette") build up in one balloon.
-    m_balloonBefore = m_window->balloonShown() ? m_window->balloonText() + u' ' : QString();
+    // The pieces of one dictation ("8", "per", "sette"), said one right after another, build up
+    // in one balloon; anything else he says starts a fresh one.
+    m_balloonBefore = followsSpeech && m_window->balloonLingering() ? m_window->balloonText() + u' '
+                                                                    : QString();
     m_window->setSpeaking(true);
     if (m_voice->state() == Voice::State::Unavailable) {
         speakWithoutVoice();
@@ -197,7 +201,7 @@ void WizardCharacter::speakWithoutVoice()
         m_words << SpeechWord {int(m_voicelessMs * i / words.size()), start, int(words[i].size())};
         from = start + int(words[i].size());
     }
-    m_voicelessClock.start();
+    m_voicelessStartMs = m_clock->nowMs();
     m_speechTick.start();
     speechTick();
 }
@@ -221,7 +225,7 @@ void WizardCharacter::speechTick()
     qint64 ms;
     float level = 0;
     if (m_voiceless) {
-        ms = m_voicelessClock.elapsed();
+        ms = m_clock->nowMs() - m_voicelessStartMs;
         // Without sound the mouth simply opens and closes on each word.
         level = (ms / 160) % 2 ? 0.1f : 0.03f;
         if (ms >= m_voicelessMs) {
@@ -249,7 +253,7 @@ void WizardCharacter::endSpeech()
     m_voiceless = false;
     m_window->setSpeaking(false);
     m_window->setBalloonText(m_balloonBefore + m_text);
-    m_window->setBalloonText(QString()); // lingers, then fades unless he goes on talking
+    m_window->setBalloonText(QString()); // lingers, then goes unless he goes on talking
     finishCurrent();
 }
 
@@ -265,7 +269,7 @@ WizardCharacters::~WizardCharacters()
 
 bool WizardCharacters::Load(const QString &id, const QString &loadKey)
 {
-    // The key names a character file for other narrators; ours is built in.
+    // Merlin is built in: there is no character file to read.
     Q_UNUSED(loadKey);
     if (id.compare(QStringView(narratorId), Qt::CaseInsensitive) != 0) {
         m_error = QStringLiteral("Personaggio «%1» sconosciuto: l'unico personaggio disponibile è "
@@ -273,9 +277,10 @@ bool WizardCharacters::Load(const QString &id, const QString &loadKey)
                       .arg(id);
         return false;
     }
-    if (!m_loaded.contains(id)) {
+    const QString key = id.toCaseFolded();
+    if (!m_loaded.contains(key)) {
         m_loaded.insert(
-            id, m_prepared ? std::move(m_prepared) : std::make_shared<WizardCharacter>(m_options));
+            key, m_prepared ? std::move(m_prepared) : std::make_shared<WizardCharacter>(m_options));
         m_prepared.reset();
     }
     m_error.clear();
@@ -296,7 +301,7 @@ Character *WizardCharacters::Item(const QString &id)
 
 WizardCharacter *WizardCharacters::wizard(const QString &id) const
 {
-    const auto it = m_loaded.constFind(id);
+    const auto it = m_loaded.constFind(id.toCaseFolded());
     return it == m_loaded.constEnd() ? nullptr : it->get();
 }
 

@@ -3,12 +3,13 @@
 #include "narrator/narrator.h"
 #include "wizard/audioout.h"
 #include "wizard/voice.h"
+#include "wizard/wizardclock.h"
+#include "wizard/x11compositor.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
-#include <QTimer>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,6 +22,10 @@ struct WizardOptions
     VoiceSettings voice;
     // How the voice is played; by default a sound device unless CALVENZA_SILENT_AUDIO=1.
     AudioOut::Mode audio = AudioOut::modeFromEnvironment();
+    // What his timers and motions run on.
+    std::shared_ptr<const WizardClock> clock = std::make_shared<WizardClock>();
+    // Asked when his window is built: whether see-through windows blend with what is under them.
+    std::function<bool()> translucencyWorks = &calvenza::translucencyWorks;
 };
 
 // Our wizard, Merlin: a window of his own, a voice, and one queue of requests carried out in the
@@ -44,8 +49,6 @@ public:
     [[nodiscard]] WizardWindow *window() const { return m_window.get(); }
     [[nodiscard]] const Voice &voice() const { return *m_voice; }
     [[nodiscard]] const AudioOut &audio() const { return *m_audio; }
-    // Requests waiting, not counting the one under way.
-    [[nodiscard]] int pendingRequests() const { return int(m_queue.size()); }
     [[nodiscard]] bool isBusy() const { return m_current.has_value() || !m_queue.empty(); }
 
 signals:
@@ -64,18 +67,20 @@ private:
     void finishCurrent();
     [[nodiscard]] std::function<void()> finisher();
 
-    void startSpeech(const QString &text);
+    void startSpeech(const QString &text, bool followsSpeech);
     void speakWithoutVoice();
     void speechTick();
     void endSpeech();
     [[nodiscard]] QString heardText(qint64 ms) const;
 
+    std::shared_ptr<const WizardClock> m_clock;
     std::unique_ptr<WizardWindow> m_window;
     std::unique_ptr<AudioOut> m_audio;
     std::unique_ptr<Voice> m_voice;
 
     std::deque<NarratorRequest> m_queue;
     std::optional<NarratorRequest> m_current;
+    NarratorRequest::Kind m_lastKind = NarratorRequest::Kind::Show;
     bool m_scheduled = false;
     quint64 m_generation = 0;
 
@@ -86,9 +91,9 @@ private:
     QList<SpeechWord> m_words;
     QList<float> m_levels;
     bool m_voiceless = false;
-    QElapsedTimer m_voicelessClock;
+    qint64 m_voicelessStartMs = 0;
     qint64 m_voicelessMs = 0;
-    QTimer m_speechTick;
+    ClockTimer m_speechTick;
 };
 
 // The narrator's collection: the one character it knows is Merlin, our wizard.
@@ -98,6 +103,7 @@ public:
     explicit WizardCharacters(WizardOptions options = {});
     ~WizardCharacters() override;
 
+    // Ids match whatever their case, here and in prepare(), Item() and wizard().
     bool Load(const QString &id, const QString &loadKey) override;
     // Builds the wizard (window, voice, sound connection) ahead of Load, while the program waits
     // for the pupil anyway; Load then finds him ready. An unknown id is ignored here.
@@ -111,7 +117,7 @@ public:
 
 private:
     WizardOptions m_options;
-    QHash<QString, std::shared_ptr<WizardCharacter>> m_loaded;
+    QHash<QString, std::shared_ptr<WizardCharacter>> m_loaded; // by case-folded id
     std::shared_ptr<WizardCharacter> m_prepared; // built ahead, not yet loaded
     QString m_error;
 };

@@ -1,7 +1,6 @@
 #include "wizard/wizardwindow.h"
 
 #include "narrator/narrator.h"
-#include "wizard/x11compositor.h"
 
 #include <QBitmap>
 #include <QLabel>
@@ -9,7 +8,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRandomGenerator>
-#include <QtMath>
 
 namespace calvenza {
 
@@ -30,10 +28,13 @@ int randomBetween(int low, int high)
 }
 } // namespace
 
-WizardWindow::WizardWindow(QWidget *parent)
+WizardWindow::WizardWindow(const WizardClock &clock, bool translucent, QWidget *parent)
     : QWidget(parent,
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
             | Qt::NoDropShadowWindowHint)
+    , m_clock(clock)
+    , m_balloonLinger(clock)
+    , m_idle(clock)
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -43,7 +44,7 @@ WizardWindow::WizardWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("Mago Merlino"));
     setAccessibleName(QStringLiteral("Mago Merlino"));
     setCursor(Qt::OpenHandCursor);
-    m_shaped = !translucencyWorks();
+    m_shaped = !translucent;
 
     m_label = new QLabel(this);
     m_label->setObjectName(QStringLiteral("balloon"));
@@ -75,7 +76,12 @@ WizardWindow::WizardWindow(QWidget *parent)
     connect(&m_glide, &QVariantAnimation::finished, this, [this] { finishCallback(m_glideDone); });
 
     m_balloonLinger.setSingleShot(true);
-    connect(&m_balloonLinger, &QTimer::timeout, this, [this] { m_balloonFade.start(); });
+    connect(&m_balloonLinger, &ClockTimer::timeout, this, [this] {
+        if (m_shaped)
+            hideBalloon();
+        else
+            m_balloonFade.start();
+    });
     m_balloonFade.setStartValue(1.0);
     m_balloonFade.setEndValue(0.0);
     m_balloonFade.setDuration(balloonFadeMs);
@@ -88,20 +94,10 @@ WizardWindow::WizardWindow(QWidget *parent)
         m_label->setPalette(pal);
         update();
     });
-    connect(&m_balloonFade, &QVariantAnimation::finished, this, [this] {
-        m_balloonOpacity = 0;
-        m_balloonFull.clear();
-        m_label->clear();
-        m_label->hide();
-        setAccessibleDescription(QString());
-        relayout();
-        if (m_shaped)
-            updateMask();
-        emit balloonTextChanged(QString());
-    });
+    connect(&m_balloonFade, &QVariantAnimation::finished, this, &WizardWindow::hideBalloon);
 
     m_idle.setSingleShot(true);
-    connect(&m_idle, &QTimer::timeout, this, &WizardWindow::idleWake);
+    connect(&m_idle, &ClockTimer::timeout, this, &WizardWindow::idleWake);
 
     setWizardHeight(narratorHeight);
 }
@@ -194,7 +190,7 @@ void WizardWindow::setSpeaking(bool speaking)
     m_speaking = speaking;
     m_mouth = 0;
     if (speaking) {
-        m_blinkClock.start();
+        m_blinkStartMs = m_clock.nowMs();
         m_nextBlinkMs = randomBetween(1800, 4000);
         m_idle.stop();
         if (m_current == WizardAnimation::Breathe) {
@@ -212,8 +208,8 @@ void WizardWindow::setVoiceLevel(float level)
     if (!m_speaking)
         return;
     m_mouth = mouthForLevel(level);
-    if (m_blinkClock.elapsed() > m_nextBlinkMs + blinkMs) {
-        m_blinkClock.start();
+    if (m_clock.nowMs() - m_blinkStartMs > m_nextBlinkMs + blinkMs) {
+        m_blinkStartMs = m_clock.nowMs();
         m_nextBlinkMs = randomBetween(1800, 4000);
     }
     refresh();
@@ -229,7 +225,7 @@ void WizardWindow::setBalloonText(const QString &text)
     }
     m_balloonLinger.stop();
     m_balloonFade.stop();
-    const bool wasShown = m_label->isVisible();
+    const bool wasShown = m_label->isVisibleTo(this);
     m_balloonOpacity = 1;
     QPalette pal = m_label->palette();
     pal.setColor(QPalette::WindowText, balloonInk);
@@ -241,7 +237,7 @@ void WizardWindow::setBalloonText(const QString &text)
     if (!wasShown)
         relayout();
     m_label->setText(fittedBalloonText(text));
-    setAccessibleDescription(text);
+    setAccessibleDescription(m_label->text());
     if (m_shaped)
         updateMask();
     update();
@@ -251,6 +247,26 @@ void WizardWindow::setBalloonText(const QString &text)
 QString WizardWindow::balloonText() const
 {
     return m_balloonFull;
+}
+
+bool WizardWindow::balloonLingering() const
+{
+    return m_label->isVisibleTo(this) && m_balloonFade.state() == QAbstractAnimation::Stopped;
+}
+
+void WizardWindow::hideBalloon()
+{
+    m_balloonLinger.stop();
+    m_balloonOpacity = 0;
+    m_balloonFull.clear();
+    m_label->clear();
+    m_label->hide();
+    setAccessibleDescription(QString());
+    relayout();
+    if (m_shaped)
+        updateMask();
+    update();
+    emit balloonTextChanged(QString());
 }
 
 void WizardWindow::stopAll()
@@ -275,7 +291,7 @@ WizardPose WizardWindow::currentPose() const
     WizardPose pose = m_current ? poseAt(*m_current, m_t) : WizardPose {};
     if (m_speaking) {
         pose.mouth = qMax(pose.mouth, m_mouth);
-        if (m_blinkClock.isValid() && m_blinkClock.elapsed() >= m_nextBlinkMs)
+        if (m_blinkStartMs >= 0 && m_clock.nowMs() - m_blinkStartMs >= m_nextBlinkMs)
             pose.eyesClosed = true;
     }
     return pose;
@@ -321,23 +337,33 @@ QString WizardWindow::fittedBalloonText(const QString &text) const
 {
     // Long speeches keep their latest words in view.
     const QRect area = m_label->contentsRect();
-    if (area.isEmpty())
-        return text;
+    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
     const QFontMetrics fm(m_label->font());
-    QString shown = text;
-    QStringList words = text.split(u' ', Qt::SkipEmptyParts);
-    while (words.size() > 1
-        && fm.boundingRect(area, Qt::TextWordWrap, shown).height() > area.height()) {
-        words.removeFirst();
-        shown = QStringLiteral("… ") + words.join(u' ');
+    const auto fits = [&](const QString &shown) {
+        return fm.boundingRect(area, Qt::TextWordWrap, shown).height() <= area.height();
+    };
+    const auto from
+        = [&](qsizetype first) { return QStringLiteral("… ") + words.sliced(first).join(u' '); };
+    if (area.isEmpty() || words.size() < 2 || fits(text))
+        return text;
+    // The fewest words dropped that fit, found in a handful of layouts: one per word dropped
+    // would cost a layout of the whole text per word.
+    qsizetype low = 1;
+    qsizetype high = words.size() - 1; // the last word alone is shown even if it overflows
+    while (low < high) {
+        const qsizetype mid = (low + high) / 2;
+        if (fits(from(mid)))
+            high = mid;
+        else
+            low = mid + 1;
     }
-    return shown;
+    return from(low);
 }
 
 void WizardWindow::relayout()
 {
     const QSize wiz = wizardSize();
-    if (m_label->isVisible()) {
+    if (m_label->isVisibleTo(this)) {
         const QRect r = balloonRect();
         m_label->setGeometry(r.adjusted(16, 8, -14, -8));
         resize(r.right() + 3, wiz.height());
@@ -368,7 +394,7 @@ void WizardWindow::updateMask()
             logical = logical.scaled(wizardSize(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
         region = QRegion(QBitmap::fromImage(logical.createAlphaMask()));
     }
-    if (m_balloonOpacity > 0 && m_label->isVisible())
+    if (m_balloonOpacity > 0 && m_label->isVisibleTo(this))
         region += QRegion(balloonPath().toFillPolygon().toPolygon());
     if (region.isEmpty())
         region = QRegion(0, 0, 1, 1); // an empty mask would mean no mask at all
@@ -395,7 +421,7 @@ void WizardWindow::paintEvent(QPaintEvent *)
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!m_frame.isNull())
         p.drawImage(QPoint(0, 0), m_frame);
-    if (m_balloonOpacity > 0 && m_label->isVisible()) {
+    if (m_balloonOpacity > 0 && m_label->isVisibleTo(this)) {
         p.setRenderHint(QPainter::Antialiasing);
         p.setOpacity(m_balloonOpacity);
         p.setPen(QPen(balloonEdge, 3));

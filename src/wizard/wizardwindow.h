@@ -1,11 +1,10 @@
 #pragma once
 
 #include "wizard/wizardartwork.h"
+#include "wizard/wizardclock.h"
 #include "wizard/wizardpose.h"
 
-#include <QElapsedTimer>
 #include <QImage>
-#include <QTimer>
 #include <QVariantAnimation>
 #include <QWidget>
 #include <functional>
@@ -16,12 +15,14 @@ class QLabel;
 namespace calvenza {
 
 // The wizard's own window: frameless, see-through around him, above the others, never taking
-// the keyboard from the program. His words appear in a balloon to his right.
+// the keyboard from the program. His words appear in a balloon to his right. Without a
+// compositor (translucent false) the window is cut to his shape and the balloon goes without a
+// fade, which would show as a grey box.
 class WizardWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit WizardWindow(QWidget *parent = nullptr);
+    WizardWindow(const WizardClock &clock, bool translucent, QWidget *parent = nullptr);
     ~WizardWindow() override;
 
     [[nodiscard]] const WizardArtwork &artwork() const { return m_art; }
@@ -38,15 +39,16 @@ public:
     void setSpeaking(bool speaking);
     void setVoiceLevel(float level);
 
-    // What the balloon shows; an empty text lets it fade away.
+    // The words of the balloon, in full; an empty text lets it linger, then go.
     void setBalloonText(const QString &text);
     [[nodiscard]] QString balloonText() const;
     [[nodiscard]] bool balloonShown() const { return m_balloonOpacity > 0; }
+    // Shown and not yet going: what he says next may still join it.
+    [[nodiscard]] bool balloonLingering() const;
 
     // Stops every motion at once; pending done callbacks are dropped.
     void stopAll();
 
-    [[nodiscard]] bool usesShapeMask() const { return m_shaped; }
     [[nodiscard]] WizardPose currentPose() const;
     // Whether any timer is driving frames right now (not counting the idle wake-up).
     [[nodiscard]] bool isMoving() const;
@@ -70,6 +72,7 @@ private:
     void refresh();
     void updateMask();
     void idleWake();
+    void hideBalloon();
     [[nodiscard]] QRect balloonRect() const;
     [[nodiscard]] QPainterPath balloonPath() const;
     [[nodiscard]] QString fittedBalloonText(const QString &text) const;
@@ -88,14 +91,15 @@ private:
     QVariantAnimation m_glide;
     std::function<void()> m_glideDone;
 
+    const WizardClock &m_clock;
     QVariantAnimation m_balloonFade;
-    QTimer m_balloonLinger;
+    ClockTimer m_balloonLinger;
     qreal m_balloonOpacity = 0;
 
-    QTimer m_idle;
+    ClockTimer m_idle;
     bool m_speaking = false;
     int m_mouth = 0;
-    QElapsedTimer m_blinkClock;
+    qint64 m_blinkStartMs = -1;
     int m_nextBlinkMs = 2500;
 
     bool m_shaped = false;
