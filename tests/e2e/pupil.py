@@ -91,7 +91,8 @@ class Pupil:
             note("first_word_%d" % self.table)
         if self.table != 8 or not said:
             return
-        self.intro_over |= not INTRODUCTION.startswith(said)
+        # A long speech shows its latest words after "… ".
+        self.intro_over |= said.removeprefix("… ") not in INTRODUCTION
         if self.intro_over and self.answered >= 2:
             self.after_intro.add(said)
             if INTRO_WORDS & set(re.findall(r"[\w']+", said.lower())):
