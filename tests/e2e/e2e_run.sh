@@ -25,8 +25,7 @@ cleanup() {
     wait 2>/dev/null || true
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$tmp"
 }
-trap cleanup EXIT
-trap 'exit 130' INT TERM
+trap cleanup EXIT && trap 'exit 130' INT TERM
 wait_for() { # tenths of a second, command...
     local tries=$1
     shift
@@ -71,8 +70,7 @@ for value in 11 sette; do
     status=0
     XDG_DATA_HOME=$tmp/refused timeout 10 "$calvenza" --tabellina "$value" >/dev/null \
         2>"$tmp/refused.err" || status=$?
-    message=$(cat "$tmp/refused.err")
-    echo "--tabellina $value: status $status, «$message»"
+    message=$(cat "$tmp/refused.err") && echo "--tabellina $value: status $status, «$message»"
     [ "$status" = 2 ] || { echo "FAIL: --tabellina $value exits with $status, not 2"; fail=1; }
     grep -q 10 <<<"$message" && ! grep -qiE 'invalid|unknown|error|usage|value|option' <<<"$message" \
         || { echo "FAIL: --tabellina $value: no Italian message naming 1..10"; fail=1; }

@@ -44,8 +44,12 @@ def walk(node):
             yield from walk(child)
 
 
+def has(node, state):
+    return node.getState().contains(state)
+
+
 def showing(node):
-    return node.getState().contains(pyatspi.STATE_SHOWING)
+    return has(node, pyatspi.STATE_SHOWING)
 
 
 def centre(node):
@@ -83,7 +87,7 @@ class Pupil:
         if self.wizard is None:
             self.wizard = next((f for f in self.app or [] if f and f.name == "Mago Merlino"), None)
             return
-        if self.wizard.getState().contains(pyatspi.STATE_ACTIVE):
+        if has(self.wizard, pyatspi.STATE_ACTIVE):
             fail("the wizard's window took the keyboard")
         said = self.wizard.description
         if said and not self.first_word:
@@ -97,18 +101,23 @@ class Pupil:
             self.after_intro.add(said)
             if INTRO_WORDS & set(re.findall(r"[\w']+", said.lower())):
                 fail("after two exercises the balloon still holds the introduction: %r" % said)
-            # A dozen answers never reach the third praise (at ten): "Sei grande" is the longest.
-            if len(said) > max(len("Sei grande"), len(self.name)):
+            # A dozen answers' longest saying, in one balloon: "Esatto", the name, the product.
+            if len(said) > len("Esatto %s 80" % self.name):
                 fail("the balloon holds more than one utterance: %r" % said)
 
     def dialog(self, text):
-        """The box on screen that says text, and its buttons' captions."""
+        """The box that says text, once it has the keyboard, and its buttons' captions."""
         def probe():
             for box in self.app:
-                if box and box.getRoleName() in ("dialog", "alert") and showing(box) and text in [
-                        n.name for n in walk(box) if n.getRoleName() == "label"]:
+                if box and box.getRoleName() in ("dialog", "alert") and has(box, pyatspi.STATE_ACTIVE) \
+                        and text in [n.name for n in walk(box) if n.getRoleName() == "label"]:
                     return box, [n.name for n in walk(box) if n.getRoleName() == "push button"]
         return self.wait("a box saying %r" % text, probe)
+
+    def focused(self, role, name):
+        self.wait("the keyboard on %s %r" % (role, name), lambda: any(
+            n.getRoleName() == role and n.name.replace("&", "") == name and has(n, pyatspi.STATE_FOCUSED)
+            for n in walk(self.window)))
 
     def labels(self):
         return {(n.name, centre(n)) for n in walk(self.window)
@@ -128,22 +137,17 @@ class Pupil:
         xdotool("key", "Return")
         note("greeting_closed_%d" % self.table)
 
-        def main_window():
-            for frame in (f for f in self.app if f and showing(f)):
-                self.answer_box = next((n for n in walk(frame) if n.getRoleName() == "text"
-                                        and n.name == "Risultato"), None)
-                if self.answer_box:
-                    self.window = frame
-                    return True
-        self.wait("the main window", main_window)
+        self.window, self.answer_box = self.wait("the main window", lambda: next(
+            ((f, n) for f in self.app if f and showing(f) for n in walk(f)
+             if n.getRoleName() == "text" and n.name == "Risultato"), None))
         e = self.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         if not (e.x < name_box[0] < e.x + e.width and e.y < name_box[1] < e.y + e.height):
             fail("the name box opened at %r, not over the window at %r" % (name_box, tuple(e)))
 
     def exercise(self, how):
         """Answers one exercise as planned: right, wrong, empty, absurd or markup."""
-        self.wait("an empty answer box with the keyboard", lambda: self.answer_box.queryText()
-                  .characterCount == 0 and self.answer_box.getState().contains(pyatspi.STATE_FOCUSED))
+        self.wait("an empty answer box with the keyboard", lambda: has(self.answer_box, pyatspi.STATE_FOCUSED)
+                  and self.answer_box.queryText().characterCount == 0)
         before = self.labels()
         xdotool("key", "BackSpace")  # any key shows the factors
         shown = self.wait("the factors", lambda: {l for l in self.labels() - before if l[0].isdigit()})
@@ -153,8 +157,7 @@ class Pupil:
         product = self.table * factors[1]
         typed = {"right": str(product), "wrong": str(product + 1), "empty": "",
                  "absurd": "99999999999999999999%d?!x;" % product, "markup": "<b>%d</b>" % product}[how]
-        if typed:
-            xdotool("type", "--delay", "40", typed)
+        xdotool("type", "--delay", "40", typed)
         self.wait("%r in the answer box" % typed,
                   lambda: self.answer_box.queryText().getText(0, -1) == typed)
         xdotool("key", "Return")
@@ -193,7 +196,8 @@ def play(calvenza, table, name):
         plan, rights, start = PLAN if table == 8 else ["right"], 0, time.time()
         for i, how in enumerate(plan):
             if i:
-                xdotool("key", "Return")  # the keyboard is on the next-exercise button now
+                pupil.focused("push button", "Nuovo calcolo")
+                xdotool("key", "Return")
             rights += pupil.exercise(how)
             # A quick pace, about 2.5 s an exercise, whatever the wizard is still saying.
             pupil.wait("the pace", lambda: time.time() >= start + 2.5 * (i + 1), timeout=5)
