@@ -7,7 +7,7 @@ set -euo pipefail
 calvenza=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3
-for tool in dbus-run-session Xvfb openbox xdotool xprop xev pulseaudio pactl parecord sox "$python"; do
+for tool in dbus-run-session Xvfb openbox xdotool xprop xev pulseaudio pactl parecord sox import ps "$python"; do
     command -v "$tool" >/dev/null || { echo "SKIP: manca $tool (bash scripts/deps.sh test)"; exit 77; }
 done
 "$python" -c 'import pyatspi' 2>/dev/null || { echo "SKIP: manca python3-pyatspi"; exit 77; }
