@@ -125,7 +125,7 @@ void SteppedClock::advance(int ms)
                 continue;
             timer->m_dueUs = timer->m_timer.isSingleShot()
                 ? -1
-                : m_nowUs + qMax(1, timer->m_timer.interval()) * 1000;
+                : m_nowUs + qint64(qMax(1, timer->m_timer.interval())) * 1000;
             emit timer->timeout();
         }
         if (m_driver->isRunning())
