@@ -128,8 +128,10 @@ int main(int argc, char *argv[])
         reportRow(measure, "not measured: the wizard has no sound device", target, false);
         return 0;
     }
-    wizards->stopAll(); // the introduction is not what is measured
     tavola.show();
+    // The introduction, once the window is up, is not what is measured.
+    waitUntil([&] { return wizard->isBusy(); }, 3000);
+    wizards->stopAll();
     auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("answerBox"));
     std::int64_t handedOver = 0;
     QObject::connect(wizard, &WizardCharacter::speechAudioStarted, &app,

@@ -41,8 +41,8 @@ public:
     explicit Tavola(TavolaServices services, int table = defaultTable, QWidget *parent = nullptr);
     ~Tavola() override;
 
-    // Asks the name, greets, arms the clock, reads the record and brings the wizard in. Runs
-    // once, before the window is first shown.
+    // Asks the name, greets, arms the clock, reads the record and loads the wizard. Runs once,
+    // before the window is first shown.
     void startUp();
     void newExercise();
     // Judges what the pupil typed, counts it and has the wizard react.
@@ -69,7 +69,7 @@ protected:
 private:
     void setUpControls();
     void createMenus();
-    // The first exercise, dictated once the window is up.
+    // The wizard's introduction and the first exercise, once the window is up.
     void beginChallenge();
     void armClock();
     void showClock(const QString &text);
@@ -97,6 +97,7 @@ private:
     QString m_dataDirectory;
 
     bool m_narratorReady = false;
+    bool m_challengeScheduled = false;
     bool m_challengeBegun = false;
     bool m_farewellStarted = false;
     bool m_ended = false;
