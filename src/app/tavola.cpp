@@ -119,6 +119,12 @@ void Tavola::present(const NarratorScript &script)
 {
     if (!m_narratorReady)
         return;
+    // Until the window has been painted his requests wait, in order: appearing in the same
+    // instant, his window held the drill's first paint back by several milliseconds.
+    if (!m_windowPainted) {
+        m_heldForPaint += script;
+        return;
+    }
     if (Character *wizard = m_services.narrator->Item(QString::fromUtf16(narratorId)))
         issue(*wizard, script);
 }
@@ -186,17 +192,17 @@ void Tavola::startUp()
     // The seconds spent reading a warning are not taken from the pupil's seven minutes.
     if (warned)
         armClock();
+    present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+        NarratorRequest::play(QStringLiteral("Announce")), NarratorRequest::height(narratorHeight),
+        NarratorRequest::speak(introduction(m_table))});
+
     setFactorsVisible(false);
 }
 
 void Tavola::beginChallenge()
 {
-    if (m_ended || m_challengeBegun)
+    if (m_ended)
         return;
-    m_challengeBegun = true;
-    present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-        NarratorRequest::play(QStringLiteral("Announce")), NarratorRequest::height(narratorHeight),
-        NarratorRequest::speak(introduction(m_table))});
     newExercise();
     m_counters = {};
     showClock(clockStartText);
@@ -206,14 +212,22 @@ void Tavola::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     // Tied to the first showing, not to activation: with no window manager no activation ever
-    // comes, and the wizard's own window must never start the challenge again. The wizard comes
-    // in once the window has been painted: appearing in the same instant, his window held the
-    // drill's back by several milliseconds. A window that is never painted starts all the same.
-    if (!m_challengeScheduled) {
-        m_challengeScheduled = true;
+    // comes, and the wizard's own window must never start the challenge again.
+    if (!m_challengeBegun) {
+        m_challengeBegun = true;
+        QMetaObject::invokeMethod(this, &Tavola::beginChallenge, Qt::QueuedConnection);
+        // A window that is never painted still lets the wizard in.
         m_ui->clientArea->installEventFilter(this);
-        QTimer::singleShot(250, this, &Tavola::beginChallenge);
+        QTimer::singleShot(250, this, &Tavola::releaseNarrator);
     }
+}
+
+void Tavola::releaseNarrator()
+{
+    if (m_windowPainted)
+        return;
+    m_windowPainted = true;
+    present(std::exchange(m_heldForPaint, {}));
 }
 
 void Tavola::newExercise()
@@ -236,8 +250,9 @@ void Tavola::newExercise()
 
 bool Tavola::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_ui->clientArea && event->type() == QEvent::Paint && !m_challengeBegun)
-        QMetaObject::invokeMethod(this, &Tavola::beginChallenge, Qt::QueuedConnection);
+    // Queued, so he comes in once the paint has reached the screen.
+    if (watched == m_ui->clientArea && event->type() == QEvent::Paint && !m_windowPainted)
+        QMetaObject::invokeMethod(this, &Tavola::releaseNarrator, Qt::QueuedConnection);
     if (watched == m_ui->answerBox && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)

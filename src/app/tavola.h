@@ -41,8 +41,8 @@ public:
     explicit Tavola(TavolaServices services, int table = defaultTable, QWidget *parent = nullptr);
     ~Tavola() override;
 
-    // Asks the name, greets, arms the clock, reads the record and loads the wizard. Runs once,
-    // before the window is first shown.
+    // Asks the name, greets, arms the clock, reads the record and brings the wizard in. Runs
+    // once, before the window is first shown.
     void startUp();
     void newExercise();
     // Judges what the pupil typed, counts it and has the wizard react.
@@ -69,8 +69,10 @@ protected:
 private:
     void setUpControls();
     void createMenus();
-    // The wizard's introduction and the first exercise, once the window is up.
+    // The first exercise, dictated once the window is up.
     void beginChallenge();
+    // Lets the wizard in once the window has first been painted.
+    void releaseNarrator();
     void armClock();
     void showClock(const QString &text);
     void onAnswerKey(QChar key);
@@ -97,8 +99,9 @@ private:
     QString m_dataDirectory;
 
     bool m_narratorReady = false;
-    bool m_challengeScheduled = false;
     bool m_challengeBegun = false;
+    bool m_windowPainted = false;
+    NarratorScript m_heldForPaint;
     bool m_farewellStarted = false;
     bool m_ended = false;
 };
