@@ -40,7 +40,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
-    const RecordStore store(dir.path() + u'/');
+    const RecordStore store(dir.path() + u'/', 8);
     {
         QFile big(store.pointsPath());
         if (!big.open(QIODevice::WriteOnly))

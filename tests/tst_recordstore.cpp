@@ -57,7 +57,7 @@ private slots:
     {
         QTemporaryFile file;
         QVERIFY(file.open());
-        const RecordStore store(file.fileName());
+        const RecordStore store(file.fileName(), 8);
         QString error;
         QVERIFY(!store.ensureFilesExist(&error));
         QCOMPARE(error.section(u':', 0, 0),
@@ -82,7 +82,7 @@ private slots:
         QFETCH(QString, blocked);
         QFETCH(bool, hadRecord);
         QTemporaryDir dir;
-        const RecordStore store(dir.path());
+        const RecordStore store(dir.path(), 8);
         QVERIFY(!hadRecord || store.write(u"12"_s, u"Amico"_s));
         const QString path = dir.filePath(blocked);
         QLockFile other(path);
@@ -101,7 +101,7 @@ private slots:
     void concurrentProgramsNeverLeaveAMixedOrLowerPair()
     {
         QTemporaryDir dir;
-        const RecordStore store(dir.path());
+        const RecordStore store(dir.path(), 8);
         QProcess children[5];
         const auto start = [&](int w, int first, int count) {
             children[w].start(QCoreApplication::applicationFilePath(),
@@ -136,7 +136,7 @@ private slots:
     void eachTableKeepsItsOwnPairFromTheFirstRun()
     {
         QTemporaryDir dir;
-        const RecordStore eight(dir.path() + u'/'), seven(dir.path(), 7), ten(dir.path(), 10);
+        const RecordStore eight(dir.path() + u'/', 8), seven(dir.path(), 7), ten(dir.path(), 10);
         // A longer old record must not leave a tail behind; line breaks become spaces.
         QVERIFY(eight.write(u"999999"_s, u"Un nome molto lungo"_s));
         QVERIFY(eight.write(u"50"_s, u"Anna\r\nNiccolò"_s));
@@ -168,7 +168,7 @@ int main(int argc, char *argv[])
     Outcome last = Outcome::NotBeaten;
     for (int i = 0; i < args.value(5).toInt() && last != Outcome::Failed; ++i) {
         const QString points = QString::number(args.value(4).toInt() + 4 * i);
-        last = RecordStore(args.value(2)).storeIfBeaten(points, args.value(3));
+        last = RecordStore(args.value(2), 8).storeIfBeaten(points, args.value(3));
     }
     return int(last);
 }

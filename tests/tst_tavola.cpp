@@ -274,7 +274,7 @@ private slots:
     {
         start();
         score(2);
-        QVERIFY(RecordStore(m_dir->path()).write(QStringLiteral("5"), QStringLiteral("Ada")));
+        QVERIFY(RecordStore(m_dir->path(), 8).write(QStringLiteral("5"), QStringLiteral("Ada")));
         h->dialogs->log.clear();
         h->tavola->sayGoodbye();
         QCOMPARE(h->dialogs->log, QStringList {farewell});

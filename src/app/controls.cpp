@@ -2,7 +2,7 @@
 
 #include "drill/exercise.h"
 
-#include <QKeyEvent>
+#include <QEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>

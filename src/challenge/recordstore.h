@@ -5,9 +5,6 @@
 
 namespace calvenza {
 
-// The times table whose record the program has always kept.
-inline constexpr int defaultRecordTable = 8;
-
 // Each times table keeps its record in two one-line text files in the data directory:
 // "atabkesr8.txt" holds the points, "ntabkesr8.txt" the pupil's name.
 [[nodiscard]] QString pointsFileName(int table);
@@ -35,7 +32,7 @@ struct Record
 class RecordStore
 {
 public:
-    explicit RecordStore(QString directory, int table = defaultRecordTable);
+    RecordStore(QString directory, int table);
 
     [[nodiscard]] QString pointsPath() const;
     [[nodiscard]] QString namePath() const;
