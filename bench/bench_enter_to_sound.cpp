@@ -113,17 +113,17 @@ int main(int argc, char *argv[])
     }
 
     QTemporaryDir dataDir;
-    auto agent = std::make_unique<WizardCharacters>();
+    auto agent = std::make_unique<WizardNarrator>();
     auto dialogs = std::make_unique<testing::ScriptedDialogs>();
     auto random = std::make_unique<testing::ScriptedRandom>();
-    WizardCharacters *wizards = agent.get();
+    WizardNarrator *wizards = agent.get();
     testing::ScriptedRandom *draws = random.get();
     dialogs->answer = QStringLiteral("Bench");
     TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
         std::make_unique<FixedDataDirectory>(dataDir.path())};
     Tavola tavola(std::move(services));
     tavola.startUp();
-    WizardCharacter *wizard = wizards->wizard(QStringLiteral("Merlin"));
+    WizardCharacter *wizard = wizards->wizard();
     if (!wizard || wizard->audio().mode() != AudioOut::Mode::Device) {
         reportRow(measure, "not measured: the wizard has no sound device", target, false);
         return 0;

@@ -26,11 +26,11 @@ int main(int argc, char *argv[])
 
     QElapsedTimer construct;
     construct.start();
-    WizardCharacters agent;
-    if (!agent.Load(QStringLiteral("Merlin"), QString::fromUtf16(narratorLoadKey)))
+    WizardNarrator agent;
+    if (!agent.summon())
         return 1;
     const double constructMs = construct.nsecsElapsed() / 1e6;
-    WizardCharacter *wizard = agent.wizard(QStringLiteral("Merlin"));
+    WizardCharacter *wizard = agent.wizard();
     const char *mode = wizard->audio().mode() == AudioOut::Mode::Device ? "device" : "silent";
 
     const int sayAt = int(args.indexOf(QStringLiteral("--say")));
@@ -48,9 +48,8 @@ int main(int argc, char *argv[])
         for (int i = 0; i < 30 && !entry.isActiveWindow(); ++i)
             waitFor(100);
         QElapsedTimer t;
-        issue(*wizard,
-            {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-                NarratorRequest::height(narratorHeight)});
+        agent.perform({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+            NarratorRequest::height(narratorHeight)});
         waitForSignal(wizard, &WizardCharacter::idle, 10000);
         t.start();
         wizard->Speak(args.at(sayAt + 1));

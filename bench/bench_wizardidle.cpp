@@ -32,15 +32,14 @@ int main(int argc, char *argv[])
     const int shotAt = int(args.indexOf(QStringLiteral("--shot")));
     const int seconds = args.contains(QStringLiteral("--short")) ? 6 : 20;
 
-    WizardCharacters agent;
-    if (!agent.Load(QStringLiteral("Merlin"), QString::fromUtf16(narratorLoadKey)))
+    WizardNarrator agent;
+    if (!agent.summon())
         return 1;
-    WizardCharacter *wizard = agent.wizard(QStringLiteral("Merlin"));
-    issue(*wizard,
-        {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-            NarratorRequest::height(narratorHeight),
-            NarratorRequest::speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle "
-                                                  "tabelline."))});
+    WizardCharacter *wizard = agent.wizard();
+    agent.perform({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+        NarratorRequest::height(narratorHeight),
+        NarratorRequest::speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle "
+                                              "tabelline."))});
     if (shotAt > 0 && shotAt + 1 < args.size()) {
         waitForSignal(wizard, &WizardCharacter::speechAudioStarted, 5000);
         waitFor(2000);

@@ -14,25 +14,30 @@
 
 namespace calvenza::testing {
 
-// Keeps every request, in the order issued, as NarratorRequest::toString() writes it.
-class RecordingCharacters : public Characters, public Character
+// Keeps every request, in the order performed, as NarratorRequest::toString() writes it, and
+// where in that log a script asked for the stale requests before it to be dropped.
+class RecordingNarrator : public Narrator
 {
 public:
-    bool Load(const QString &id, const QString &) override
+    bool summon() override
     {
-        log << QStringLiteral("Load ") + id;
+        log << QStringLiteral("Summon");
         return !refuse;
     }
-    Character *Item(const QString &id) override { return id == u"Merlin" ? this : nullptr; }
     QString errorString() const override { return QStringLiteral("personaggio non disponibile"); }
+    quint64 perform(const NarratorScript &script, Pending pending) override
+    {
+        if (pending == Pending::Drop)
+            dropsAt << log.size();
+        for (const NarratorRequest &r : script)
+            log << r.toString();
+        return ++performed;
+    }
     void stopAll() override { stopped = true; }
-    void Show() override { log << NarratorRequest::show().toString(); }
-    void MoveTo(int x, int y) override { log << NarratorRequest::moveTo(x, y).toString(); }
-    void Play(const QString &name) override { log << NarratorRequest::play(name).toString(); }
-    void Height(int px) override { log << NarratorRequest::height(px).toString(); }
-    void Speak(const QString &text) override { log << NarratorRequest::speak(text).toString(); }
 
     QStringList log;
+    QList<qsizetype> dropsAt;
+    quint64 performed = 0;
     bool refuse = false;
     bool stopped = false;
 };
@@ -89,7 +94,7 @@ struct Harness
     explicit Harness(const QString &dataDir, int table = defaultTable)
     {
         TavolaServices s;
-        s.narrator.reset(narrator = new RecordingCharacters);
+        s.narrator.reset(narrator = new RecordingNarrator);
         s.dialogs.reset(dialogs = new ScriptedDialogs);
         s.random.reset(random = new ScriptedRandom);
         s.dataDirectory = std::make_unique<FixedDataDirectory>(dataDir);
@@ -104,7 +109,7 @@ struct Harness
     {
         return tavola->findChild<T *>(QLatin1String(name));
     }
-    RecordingCharacters *narrator;
+    RecordingNarrator *narrator;
     ScriptedDialogs *dialogs;
     ScriptedRandom *random;
     std::unique_ptr<Tavola> tavola;

@@ -95,11 +95,11 @@ private slots:
         for (const QLabel *label : h.tavola->findChildren<CaptionLabel *>())
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(bytesOf(file("ntabkesr8.txt")), QByteArray()); // a missing file is created empty
-        QCOMPARE(h.narrator->log, QStringList {QStringLiteral("Load Merlin")});
+        QCOMPARE(h.narrator->log, QStringList {QStringLiteral("Summon")});
         h.tavola->show(); // he comes in once the window is up
         QTRY_VERIFY(h.narrator->log.size() > 6);
         QCOMPARE(h.narrator->log.first(6),
-            (QStringList {QStringLiteral("Load Merlin"), QStringLiteral("Show"),
+            (QStringList {QStringLiteral("Summon"), QStringLiteral("Show"),
                 QStringLiteral("MoveTo 250,175"), QStringLiteral("Play Announce"),
                 QStringLiteral("Height 205"), QStringLiteral("Speak ") + introduction(8)}));
         QCOMPARE(h.tavola->clock().secondsLeft, 420);

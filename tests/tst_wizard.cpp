@@ -14,7 +14,7 @@ class WizardTest : public QObject
     Q_OBJECT
 private:
     std::shared_ptr<SteppedClock> m_clock;
-    std::unique_ptr<WizardCharacters> m_agent;
+    std::unique_ptr<WizardNarrator> m_agent;
     WizardCharacter *m_wizard = nullptr;
 
     void build(bool translucent = true)
@@ -24,9 +24,9 @@ private:
         WizardOptions options;
         options.clock = m_clock;
         options.translucencyWorks = [translucent] { return translucent; };
-        m_agent = std::make_unique<WizardCharacters>(options);
-        QVERIFY(m_agent->Load(u"Merlin"_s, QString::fromUtf16(narratorLoadKey)));
-        m_wizard = m_agent->wizard(u"Merlin"_s);
+        m_agent = std::make_unique<WizardNarrator>(options);
+        QVERIFY(m_agent->summon());
+        m_wizard = m_agent->wizard();
     }
     // Steps the clock until the queue is done (or a signal spy fills).
     void runUntilIdle(const QSignalSpy *until = nullptr)
@@ -43,32 +43,6 @@ private slots:
         m_clock.reset();
     }
 
-    // One wizard per id whatever its case, never available before Load.
-    void idsMatchWhateverTheirCase_data()
-    {
-        QTest::addColumn<QStringList>("preparedLoadedAsked");
-        QTest::newRow("as given") << u"Merlin Merlin Merlin"_s.split(u' ');
-        QTest::newRow("prepared upper") << u"MERLIN merlin mErLiN"_s.split(u' ');
-        QTest::newRow("unknown") << u"Morgana Morgana Morgana"_s.split(u' ');
-    }
-    void idsMatchWhateverTheirCase()
-    {
-        QFETCH(QStringList, preparedLoadedAsked);
-        const QString loaded = preparedLoadedAsked[1];
-        const bool found = loaded != u"Morgana"_s;
-        cleanup();
-        WizardCharacters agent;
-        agent.prepare(preparedLoadedAsked[0]);
-        QCOMPARE(agent.Item(preparedLoadedAsked[2]), nullptr);
-        QCOMPARE(agent.Load(loaded, u"C:\\nowhere\\x.acs"_s), found);
-        QCOMPARE(agent.errorString().contains(u"«"_s + loaded + u"» sconosciuto"_s), !found);
-        Character *wizard = agent.Item(preparedLoadedAsked[2]);
-        QCOMPARE(wizard != nullptr, found);
-        QVERIFY(agent.Load(u"MERLIN"_s, {}));
-        QCOMPARE(agent.wizard(u"merlin"_s) == wizard, found);
-        QCOMPARE(QApplication::topLevelWidgets().size(), 1);
-    }
-
     // In order, one at a time, each as long as it should take (speech: as long as its audio).
     void requestsRunLaterOneAfterAnotherInOrderAndTakeTheirTime()
     {
@@ -83,7 +57,7 @@ private slots:
             NarratorRequest::moveTo(narratorX, narratorY), NarratorRequest::height(narratorHeight),
             NarratorRequest::speak(u"sette"_s), NarratorRequest::play(u"Dance"_s),
             NarratorRequest::play(u"aNNounce"_s)};
-        issue(*m_wizard, script);
+        m_agent->perform(script);
         QVERIFY(events.isEmpty() && m_wizard->isBusy()); // nothing done inside the calls
         runUntilIdle();
         QStringList expected;

@@ -16,9 +16,9 @@ private slots:
     {
         QTemporaryDir noData; // a data directory without espeak-ng's files
         auto clock = std::make_shared<SteppedClock>();
-        WizardCharacters agent({.voice = {.dataPath = noData.path()}, .clock = clock});
-        QVERIFY(agent.Load(QStringLiteral("Merlin"), {}));
-        WizardCharacter *wizard = agent.wizard(QStringLiteral("Merlin"));
+        WizardNarrator agent({.voice = {.dataPath = noData.path()}, .clock = clock});
+        QVERIFY(agent.summon());
+        WizardCharacter *wizard = agent.wizard();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Voce.*fumetto")));
         QSignalSpy shown(wizard->window(), &WizardWindow::balloonTextChanged);
         wizard->Speak(QStringLiteral("uno due tre quattro"));

@@ -52,11 +52,10 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtWords);
 
     calvenza::TavolaServices services;
-    auto wizards = std::make_unique<calvenza::WizardCharacters>();
+    auto wizard = std::make_unique<calvenza::WizardNarrator>();
     // The wizard is built while the pupil types the name, not after it.
-    QTimer::singleShot(
-        250, &app, [w = wizards.get()] { w->prepare(QString::fromUtf16(calvenza::narratorId)); });
-    services.narrator = std::move(wizards);
+    QTimer::singleShot(250, &app, [w = wizard.get()] { w->prepare(); });
+    services.narrator = std::move(wizard);
     services.dialogs = std::make_unique<calvenza::QtDialogs>();
     services.random = std::make_unique<calvenza::SystemRandom>();
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();

@@ -125,8 +125,7 @@ void Tavola::present(const NarratorScript &script)
         m_heldForPaint += script;
         return;
     }
-    if (Character *wizard = m_services.narrator->Item(QString::fromUtf16(narratorId)))
-        issue(*wizard, script);
+    m_services.narrator->perform(script);
 }
 
 void Tavola::setFactorsVisible(bool visible)
@@ -181,8 +180,7 @@ void Tavola::startUp()
     m_ui->recordPointsLabel->setCaption(m_recordPoints);
     m_ui->recordNameLabel->setCaption(m_recordName);
 
-    m_narratorReady = m_services.narrator->Load(
-        QString::fromUtf16(narratorId), QString::fromUtf16(narratorLoadKey));
+    m_narratorReady = m_services.narrator->summon();
     if (!m_narratorReady) {
         say(QStringLiteral("Il mago oggi non può venire: gli esercizi si leggono sullo schermo."
                            "\n\n")

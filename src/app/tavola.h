@@ -17,7 +17,7 @@ class Tavola;
 
 namespace calvenza {
 
-class Characters;
+class Narrator;
 class DataDirectory;
 class Dialogs;
 class RandomSource;
@@ -25,7 +25,7 @@ class RandomSource;
 // What the window needs from the world outside; main() hands in the real ones, tests their own.
 struct TavolaServices
 {
-    std::unique_ptr<Characters> narrator;
+    std::unique_ptr<Narrator> narrator;
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<DataDirectory> dataDirectory;

@@ -19,27 +19,4 @@ QString NarratorRequest::toString() const
     return {};
 }
 
-void issue(Character &character, const NarratorScript &script)
-{
-    for (const NarratorRequest &r : script) {
-        switch (r.kind) {
-        case NarratorRequest::Kind::Show:
-            character.Show();
-            break;
-        case NarratorRequest::Kind::MoveTo:
-            character.MoveTo(r.x, r.y);
-            break;
-        case NarratorRequest::Kind::Play:
-            character.Play(r.text);
-            break;
-        case NarratorRequest::Kind::Height:
-            character.Height(r.y);
-            break;
-        case NarratorRequest::Kind::Speak:
-            character.Speak(r.text);
-            break;
-        }
-    }
-}
-
 } // namespace calvenza

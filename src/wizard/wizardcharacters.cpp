@@ -257,58 +257,66 @@ void WizardCharacter::endSpeech()
     finishCurrent();
 }
 
-WizardCharacters::WizardCharacters(WizardOptions options)
-    : m_options(std::move(options))
+WizardNarrator::WizardNarrator(WizardOptions options, QObject *parent)
+    : Narrator(parent)
+    , m_options(std::move(options))
 {
 }
 
-WizardCharacters::~WizardCharacters()
+WizardNarrator::~WizardNarrator()
 {
-    WizardCharacters::stopAll();
+    WizardNarrator::stopAll();
 }
 
-bool WizardCharacters::Load(const QString &id, const QString &loadKey)
+void WizardNarrator::prepare()
 {
-    // Merlin is built in: there is no character file to read.
-    Q_UNUSED(loadKey);
-    if (id.compare(QStringView(narratorId), Qt::CaseInsensitive) != 0) {
-        m_error = QStringLiteral("Personaggio «%1» sconosciuto: l'unico personaggio disponibile è "
-                                 "Merlin, il mago.")
-                      .arg(id);
-        return false;
-    }
-    const QString key = id.toCaseFolded();
-    if (!m_loaded.contains(key)) {
-        m_loaded.insert(
-            key, m_prepared ? std::move(m_prepared) : std::make_shared<WizardCharacter>(m_options));
-        m_prepared.reset();
-    }
-    m_error.clear();
+    if (m_wizard)
+        return;
+    m_wizard = std::make_unique<WizardCharacter>(m_options);
+    connect(m_wizard.get(), &WizardCharacter::idle, this, [this] {
+        // Every script handed in so far is done.
+        while (m_lastDone < m_lastScript)
+            emit scriptDone(++m_lastDone);
+    });
+}
+
+bool WizardNarrator::summon()
+{
+    prepare();
+    m_summoned = true;
     return true;
 }
 
-void WizardCharacters::prepare(const QString &id)
+quint64 WizardNarrator::perform(const NarratorScript &script, Pending)
 {
-    if (id.compare(QStringView(narratorId), Qt::CaseInsensitive) == 0 && m_loaded.isEmpty()
-        && !m_prepared)
-        m_prepared = std::make_shared<WizardCharacter>(m_options);
+    if (!m_summoned)
+        return 0;
+    for (const NarratorRequest &r : script) {
+        switch (r.kind) {
+        case NarratorRequest::Kind::Show:
+            m_wizard->Show();
+            break;
+        case NarratorRequest::Kind::MoveTo:
+            m_wizard->MoveTo(r.x, r.y);
+            break;
+        case NarratorRequest::Kind::Play:
+            m_wizard->Play(r.text);
+            break;
+        case NarratorRequest::Kind::Height:
+            m_wizard->Height(r.y);
+            break;
+        case NarratorRequest::Kind::Speak:
+            m_wizard->Speak(r.text);
+            break;
+        }
+    }
+    return ++m_lastScript;
 }
 
-Character *WizardCharacters::Item(const QString &id)
+void WizardNarrator::stopAll()
 {
-    return wizard(id);
-}
-
-WizardCharacter *WizardCharacters::wizard(const QString &id) const
-{
-    const auto it = m_loaded.constFind(id.toCaseFolded());
-    return it == m_loaded.constEnd() ? nullptr : it->get();
-}
-
-void WizardCharacters::stopAll()
-{
-    for (const auto &character : std::as_const(m_loaded))
-        character->stopAll();
+    if (m_wizard)
+        m_wizard->stopAll();
 }
 
 } // namespace calvenza

@@ -6,7 +6,6 @@
 #include "wizard/wizardclock.h"
 #include "wizard/x11compositor.h"
 
-#include <QHash>
 #include <QObject>
 #include <deque>
 #include <functional>
@@ -30,18 +29,18 @@ struct WizardOptions
 
 // Our wizard, Merlin: a window of his own, a voice, and one queue of requests carried out in the
 // order they were made while the program goes on.
-class WizardCharacter : public QObject, public Character
+class WizardCharacter : public QObject
 {
     Q_OBJECT
 public:
     explicit WizardCharacter(const WizardOptions &options = {}, QObject *parent = nullptr);
     ~WizardCharacter() override;
 
-    void Show() override;
-    void MoveTo(int x, int y) override;
-    void Play(const QString &animation) override;
-    void Height(int pixels) override;
-    void Speak(const QString &text) override;
+    void Show();
+    void MoveTo(int x, int y);
+    void Play(const QString &animation);
+    void Height(int pixels);
+    void Speak(const QString &text);
 
     // Drops the queue and silences him at once; he stays where he is.
     void stopAll();
@@ -96,30 +95,31 @@ private:
     ClockTimer m_speechTick;
 };
 
-// The narrator's collection: the one character it knows is Merlin, our wizard.
-class WizardCharacters : public Characters
+// The narrator the program talks to: our one wizard, built ahead while the pupil types a name.
+class WizardNarrator : public Narrator
 {
+    Q_OBJECT
 public:
-    explicit WizardCharacters(WizardOptions options = {});
-    ~WizardCharacters() override;
+    explicit WizardNarrator(WizardOptions options = {}, QObject *parent = nullptr);
+    ~WizardNarrator() override;
 
-    // Ids match whatever their case, here and in prepare(), Item() and wizard().
-    bool Load(const QString &id, const QString &loadKey) override;
-    // Builds the wizard (window, voice, sound connection) ahead of Load, while the program waits
-    // for the pupil anyway; Load then finds him ready. An unknown id is ignored here.
-    void prepare(const QString &id);
-    Character *Item(const QString &id) override;
-    QString errorString() const override { return m_error; }
+    // Builds the wizard (window, voice, sound connection) before summon(), which then finds
+    // him ready.
+    void prepare();
+    bool summon() override;
+    QString errorString() const override { return {}; }
+    quint64 perform(const NarratorScript &script, Pending pending = Pending::Keep) override;
     void stopAll() override;
 
-    // The same character as Item(), with its signals and window, for tests and tools.
-    [[nodiscard]] WizardCharacter *wizard(const QString &id) const;
+    // The wizard once summoned, with his signals and window, for tests and tools.
+    [[nodiscard]] WizardCharacter *wizard() const { return m_summoned ? m_wizard.get() : nullptr; }
 
 private:
     WizardOptions m_options;
-    QHash<QString, std::shared_ptr<WizardCharacter>> m_loaded; // by case-folded id
-    std::shared_ptr<WizardCharacter> m_prepared; // built ahead, not yet loaded
-    QString m_error;
+    std::unique_ptr<WizardCharacter> m_wizard;
+    bool m_summoned = false;
+    quint64 m_lastScript = 0;
+    quint64 m_lastDone = 0;
 };
 
 } // namespace calvenza

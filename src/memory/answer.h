@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+namespace calvenza {
+
+// How an answer was asked for: in the timed challenge or in the ripasso that teaches.
+enum class DrillMode { Challenge, Ripasso };
+
+// One judged answer, as the history keeps it.
+struct AnswerRecord
+{
+    QString pupil; // the name as typed, trimmed; "Amico" when none was typed
+    int table = 8;
+    int factor = 1;
+    QString typed; // exactly as typed
+    bool right = false;
+    // From the moment the exercise could be known (heard in full, or drawn when he is silent)
+    // to Enter; -1 when unknown.
+    qint64 msTaken = -1;
+    QDateTime answeredAt; // UTC
+    DrillMode mode = DrillMode::Challenge;
+};
+
+// One challenge, as it ended.
+struct ChallengeRecord
+{
+    QString pupil;
+    int table = 8;
+    QDateTime endedAt; // UTC
+    int right = 0;
+    int wrong = 0;
+    bool setRecord = false;
+};
+
+} // namespace calvenza
