@@ -9,7 +9,8 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-de
 # Qt's own words (buttons of the boxes, the answer box's menu) in Italian.
 run_pkgs=(libqt6svg6 libqt6multimedia6 qt6-qpa-plugins qt6-translations-l10n)
 test_pkgs=(xvfb xauth x11-utils xdotool openbox imagemagick pulseaudio pulseaudio-utils sox
-    dbus at-spi2-core python3-pyatspi procps)
+    dbus at-spi2-core python3-pyatspi procps
+    orca speech-dispatcher speech-dispatcher-espeak-ng locales bsdutils)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 if [ "${1:-run}" = test ]; then
