@@ -23,12 +23,17 @@ others=$(pgrep -x orca | paste -sd ' ' || true)
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/calvenza-orca.XXXXXX")
 pids=()
+stopped=()
 stop_tree() { # what this script started, children first, by PID only
     for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do stop_tree "$child"; done
-    kill "$1" 2>/dev/null || true
+    kill "$1" 2>/dev/null && stopped+=("$1") || true
 }
 cleanup() {
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_tree "${pids[$i]}"; done
+    # Orca takes a few seconds to go, and the next run cannot start beside it.
+    for pid in "${stopped[@]}"; do
+        wait_for 100 sh -c "! kill -0 $pid" || kill -KILL "$pid" 2>/dev/null || true
+    done
     wait 2>/dev/null || true
     [ -n "${E2E_KEEP:-}" ] || rm -rf "$tmp"
 }
