@@ -3,6 +3,7 @@
 // Stand-ins for the world outside the window, shared by the window's tests and benchmarks.
 
 #include "app/tavola.h"
+#include "drill/drillsession.h"
 #include "drill/randomsource.h"
 #include "narrator/narrator.h"
 #include "platform/datadirectory.h"
