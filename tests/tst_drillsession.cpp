@@ -1,5 +1,6 @@
 #include "challenge/recordstore.h"
 #include "drill/drillsession.h"
+#include "drill/lesson.h"
 #include "support.h"
 
 #include <QDir>
@@ -303,6 +304,48 @@ private slots:
         QCOMPARE(m_messages, QStringList());
         QCOMPARE(s->counters().right, 3);
         QCOMPARE(bytesOf(file("atabkesr8.txt")), QByteArray());
+    }
+
+    // A ripasso: the lesson chooses, a miss is corrected with the whole fact, no clock and no
+    // record, every answer marked as ripasso, and the end tells how many facts went up.
+    void ripassoAsksTheLessonsFactsCorrectsAndEnds()
+    {
+        auto *lesson = new ScriptedLesson;
+        lesson->facts = {{8, 7}, {6, 3}};
+        lesson->risen = {{6, 3}};
+        make(defaultTable);
+        s->teachWith([lesson](const QString &pupil) {
+            return pupil == u"Ugo" ? std::unique_ptr<LessonPlan>(lesson) : nullptr;
+        });
+        QSignalSpy left(s.get(), &DrillSession::questionsLeftChanged);
+        QSignalSpy answered(s.get(), &DrillSession::answered);
+        QSignalSpy finished(s.get(), &DrillSession::lessonFinished);
+        QSignalSpy clock(s.get(), &DrillSession::clockChanged);
+        s->start(QStringLiteral("Ugo "), m_dir->path());
+        s->windowShown();
+        s->releaseNarrator();
+        QTRY_COMPARE(s->state(), DrillSession::State::Asking);
+        QCOMPARE(m_narrator->log.at(5), QStringLiteral("Speak ") + lessonIntroduction());
+        QCOMPARE(s->exercise().factor, 7);
+        s->checkAnswer(QStringLiteral("54"));
+        QCOMPARE(m_narrator->log.mid(m_narrator->log.size() - 3),
+            (QStringList {QStringLiteral("Height 205"), QStringLiteral("Speak Sbagliato"),
+                QStringLiteral("Speak 8 per sette fa 56")}));
+        s->newExercise();
+        QCOMPARE(s->exercise().table * 10 + s->exercise().factor, 63);
+        s->checkAnswer(QStringLiteral("18"));
+        s->newExercise();
+        QCOMPARE(s->state(), DrillSession::State::LessonOver);
+        QVERIFY(m_narrator->log.last().contains(u"Oggi una moltiplicazione è salita"));
+        QCOMPARE(finished.at(0).at(0).value<QList<Fact>>(), (QList<Fact> {{6, 3}}));
+        QCOMPARE(lesson->answers.size(), 2);
+        QCOMPARE(lesson->answers.at(0).first, false);
+        QCOMPARE(left.last().at(0).toInt(), 0);
+        QCOMPARE(answered.at(1).at(0).value<AnswerRecord>().mode, DrillMode::Ripasso);
+        QVERIFY(clock.isEmpty());
+        s->sayGoodbye();
+        QCOMPARE(m_messages, QStringList {farewell});
+        QCOMPARE(bytesOf(file("atabkesr8.txt")), QByteArray("<missing>"));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "drill/drillsession.h"
 
 #include "challenge/recordstore.h"
+#include "drill/lesson.h"
 #include "drill/randomsource.h"
 #include "narrator/numberwords.h"
 
@@ -33,6 +34,12 @@ DrillSession::DrillSession(Narrator &narrator, RandomSource &random, int table, 
 
 DrillSession::~DrillSession() = default;
 
+void DrillSession::teachWith(LessonMaker makeLesson)
+{
+    if (m_state == State::NotStarted)
+        m_makeLesson = std::move(makeLesson);
+}
+
 void DrillSession::start(const QString &typedName, const QString &dataDirectory)
 {
     if (m_state != State::NotStarted)
@@ -41,9 +48,13 @@ void DrillSession::start(const QString &typedName, const QString &dataDirectory)
     m_counters = {};
     m_pupilName = typedName.isEmpty() ? QStringLiteral("Amico") : typedName;
     emit pupilNameChanged(m_pupilName);
+    m_dataDirectory = dataDirectory;
+    if (isRipasso()) {
+        startLesson();
+        return;
+    }
 
     armClock();
-    m_dataDirectory = dataDirectory;
     bool warned = false;
 
     // A record that cannot be kept must not end the drill: say so, show it empty, go on.
@@ -79,6 +90,22 @@ void DrillSession::start(const QString &typedName, const QString &dataDirectory)
         Narrator::Pending::Keep);
 }
 
+void DrillSession::startLesson()
+{
+    m_lesson = m_makeLesson(historyName(m_pupilName));
+    if (m_narrator.summon())
+        m_wizard = Wizard::HeldUntilPaint;
+    else
+        emit message(QStringLiteral("Il mago oggi non può venire: gli esercizi si leggono sullo "
+                                    "schermo.\n\n")
+            + m_narrator.errorString());
+    present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+                NarratorRequest::play(QStringLiteral("Announce")),
+                NarratorRequest::height(narratorHeight),
+                NarratorRequest::speakInterruptibly(lessonIntroduction())},
+        Narrator::Pending::Keep);
+}
+
 void DrillSession::windowShown()
 {
     // Only the first showing begins the challenge; the wizard's window or the window shown
@@ -95,7 +122,38 @@ void DrillSession::beginChallenge()
         return;
     newExercise();
     m_counters = {};
-    showClock(clockStartText);
+    if (m_lesson)
+        emit questionsLeftChanged(m_lesson->questionsLeft());
+    else
+        showClock(clockStartText);
+}
+
+std::optional<Exercise> DrillSession::nextExercise()
+{
+    if (!m_lesson)
+        return drawExercise(m_random, m_table);
+    const std::optional<Fact> fact = m_lesson->next();
+    if (!fact)
+        return std::nullopt;
+    // The background still changes with every exercise.
+    m_random.reseed();
+    Exercise e;
+    e.table = qint16(fact->table);
+    e.factor = qint16(fact->factor);
+    e.product = qint16(fact->table * fact->factor);
+    e.greenShade = drawOneToTen(m_random.next());
+    return e;
+}
+
+void DrillSession::finishLesson()
+{
+    m_state = State::LessonOver;
+    const QList<Fact> movedUp = m_lesson->movedUp();
+    present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+                NarratorRequest::play(QStringLiteral("congratulate")),
+                NarratorRequest::speak(lessonSummary(int(movedUp.size())))},
+        Narrator::Pending::Drop);
+    emit lessonFinished(movedUp);
 }
 
 void DrillSession::releaseNarrator()
@@ -143,14 +201,19 @@ qint64 DrillSession::msSinceExerciseKnown() const
 
 void DrillSession::newExercise()
 {
-    if (m_state == State::NotStarted || m_state >= State::SayingGoodbye)
+    if (m_state == State::NotStarted || m_state >= State::LessonOver)
         return;
     // The first exercise waits behind the introduction; any later one is the pupil moving on,
     // and what the wizard has not yet begun is stale.
     const auto pending
         = m_state == State::Beginning ? Narrator::Pending::Keep : Narrator::Pending::Drop;
+    const std::optional<Exercise> exercise = nextExercise();
+    if (!exercise) {
+        finishLesson();
+        return;
+    }
     m_state = State::Asking;
-    m_exercise = drawExercise(m_random, m_table);
+    m_exercise = *exercise;
     m_dictationScript = 0;
     m_exerciseKnown.start();
     present(dictation(
@@ -173,16 +236,26 @@ void DrillSession::checkAnswer(const QString &typed)
         const int scoreBefore = m_counters.right;
         m_counters.addRight();
         present(reactionToRight(scoreBefore, m_pupilName, product), Narrator::Pending::Keep);
+    } else if (m_lesson) {
+        // A ripasso teaches: the whole fact, said and shown.
+        judgement.verdict = correctionLine(m_exercise);
+        m_counters.addWrong();
+        present(correction(m_exercise), Narrator::Pending::Keep);
     } else {
         judgement.verdict = verdictWrong(product);
         m_counters.addWrong();
         present(reactionToWrong(product), Narrator::Pending::Keep);
     }
     judgement.counters = m_counters;
+    const qint64 msTaken = msSinceExerciseKnown();
+    if (m_lesson) {
+        m_lesson->recordAnswer(judgement.right, msTaken);
+        emit questionsLeftChanged(m_lesson->questionsLeft());
+    }
     emit answerJudged(judgement);
-    emit answered(
-        {historyName(m_pupilName), m_exercise.table, m_exercise.factor, typed, judgement.right,
-            msSinceExerciseKnown(), QDateTime::currentDateTimeUtc(), DrillMode::Challenge});
+    emit answered({historyName(m_pupilName), m_exercise.table, m_exercise.factor, typed,
+        judgement.right, msTaken, QDateTime::currentDateTimeUtc(),
+        m_lesson ? DrillMode::Ripasso : DrillMode::Challenge});
 }
 
 void DrillSession::sayGoodbye()
@@ -194,6 +267,10 @@ void DrillSession::sayGoodbye()
     m_clockTimer->stop();
 
     emit message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
+    if (m_lesson) { // a ripasso keeps no record
+        end();
+        return;
+    }
     // Compared with the record stored now, under the store's lock: another program on this
     // computer may have raised it since start-up. No right answer is no record, and no reason to
     // touch the files.

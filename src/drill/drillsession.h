@@ -2,6 +2,7 @@
 
 #include "challenge/challengeclock.h"
 #include "drill/exercise.h"
+#include "drill/lessonplan.h"
 #include "drill/timestable.h"
 #include "drill/verdict.h"
 #include "memory/answer.h"
@@ -10,6 +11,8 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 class QTimer;
 
@@ -40,6 +43,8 @@ public:
         Beginning,
         Asking,
         Judged,
+        // A ripasso has asked all it had to ask; only the farewell is left.
+        LessonOver,
         SayingGoodbye,
         Ended,
     };
@@ -48,6 +53,12 @@ public:
     DrillSession(Narrator &narrator, RandomSource &random, int table = defaultTable,
         QObject *parent = nullptr);
     ~DrillSession() override;
+
+    // Makes this session a ripasso: no clock and no record; the pupil's lesson, made once his
+    // name is known, chooses every fact. Before start().
+    using LessonMaker = std::function<std::unique_ptr<LessonPlan>(const QString &pupil)>;
+    void teachWith(LessonMaker makeLesson);
+    [[nodiscard]] bool isRipasso() const { return bool(m_makeLesson); }
 
     // Arms the clock, reads the record from dataDirectory, summons the wizard and has him
     // introduce the drill. Problems are told as messages and the drill goes on.
@@ -69,7 +80,7 @@ public:
     // Whether keys typed in the answer box count: from start to farewell.
     [[nodiscard]] bool takesAnswers() const
     {
-        return m_state != State::NotStarted && m_state < State::SayingGoodbye;
+        return m_state != State::NotStarted && m_state < State::LessonOver;
     }
     [[nodiscard]] int table() const { return m_table; }
     [[nodiscard]] const Exercise &exercise() const { return m_exercise; }
@@ -84,6 +95,10 @@ signals:
     void exerciseChanged(const Exercise &exercise);
     void answerJudged(const Judgement &judgement);
     void clockChanged(const QString &caption);
+    // How many questions the ripasso has left, after each answer.
+    void questionsLeftChanged(int left);
+    // The ripasso is over; these facts went up a box in it.
+    void lessonFinished(const QList<Fact> &movedUp);
     // A box the pupil must read before the drill goes on; the view shows it at once.
     void message(const QString &text);
     void answered(const AnswerRecord &answer);
@@ -92,7 +107,11 @@ signals:
     void ended();
 
 private:
+    void startLesson();
     void beginChallenge();
+    // The next exercise; nullopt when a ripasso has nothing more to ask.
+    [[nodiscard]] std::optional<Exercise> nextExercise();
+    void finishLesson();
     void armClock();
     void showClock(const QString &caption);
     void present(const NarratorScript &script, Narrator::Pending pending, bool dictation = false);
@@ -112,6 +131,8 @@ private:
     Exercise m_exercise;
     Counters m_counters;
     ChallengeClock m_clock;
+    LessonMaker m_makeLesson;
+    std::unique_ptr<LessonPlan> m_lesson;
 
     // Until the window's first paint his scripts wait, in order: appearing in the same instant,
     // his window held the drill's first paint back by several milliseconds.
