@@ -124,6 +124,8 @@ void Tavola::connectSession()
             m_ui->recordNameLabel->setCaption(name);
         });
     connect(s, &DrillSession::clockChanged, m_ui->clockLabel, &CaptionLabel::setCaption);
+    connect(s, &DrillSession::questionsLeftChanged, this,
+        [this](int left) { m_ui->clockLabel->setCaption(QString::number(left)); });
     connect(s, &DrillSession::exerciseChanged, this, &Tavola::showExercise);
     connect(s, &DrillSession::answerJudged, this, &Tavola::showJudgement);
     connect(s, &DrillSession::message, this, &Tavola::say);
@@ -156,8 +158,21 @@ void Tavola::startUp()
         winId(); // the native window too
     });
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
+    if (m_session->isRipasso())
+        showAsRipasso();
     m_session->start(answer, m_services.dataDirectory->location());
     setFactorsVisible(false);
+}
+
+void Tavola::showAsRipasso()
+{
+    // No clock and no record: the clock's panel counts the questions left.
+    setWindowTitle(windowTitle() + QStringLiteral(" - ripasso"));
+    m_ui->clockHeading->setCaption(QStringLiteral("Domande rimaste"));
+    m_ui->clockLabel->setCaption(QString());
+    for (QWidget *w : {static_cast<QWidget *>(m_ui->recordHeading), m_ui->recordNameLabel,
+             m_ui->recordPointsHeading, m_ui->recordPointsLabel})
+        w->hide();
 }
 
 void Tavola::showEvent(QShowEvent *event)

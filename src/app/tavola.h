@@ -58,6 +58,7 @@ private:
     void setUpControls();
     void createMenus();
     void connectSession();
+    void showAsRipasso();
     void showExercise(const Exercise &exercise);
     void showJudgement(const Judgement &judgement);
     void onAnswerKey(int key);
