@@ -170,9 +170,9 @@ void Tavola::showAsRipasso()
     setWindowTitle(windowTitle() + QStringLiteral(" - ripasso"));
     m_ui->clockHeading->setCaption(QStringLiteral("Domande rimaste"));
     m_ui->clockLabel->setCaption(QString());
-    for (QWidget *w : {static_cast<QWidget *>(m_ui->recordHeading), m_ui->recordNameLabel,
-             m_ui->recordPointsHeading, m_ui->recordPointsLabel})
-        w->hide();
+    for (CaptionLabel *l : {m_ui->recordHeading, m_ui->recordNameLabel, m_ui->recordPointsHeading,
+             m_ui->recordPointsLabel})
+        l->hide();
 }
 
 void Tavola::showEvent(QShowEvent *event)
