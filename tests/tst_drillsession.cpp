@@ -58,7 +58,7 @@ class DrillSessionTest : public QObject
         make(table);
         s->start(name, m_dir->path());
         m_random.values = {drawing(2), drawing(7)};
-        s->windowShown();
+        s->windowOnScreen();
         s->releaseNarrator();
         QTRY_COMPARE(s->state(), DrillSession::State::Asking);
         m_messages.clear();
@@ -92,8 +92,8 @@ private slots:
         make();
         s->start(QStringLiteral("Ugo"), m_dir->path());
         QCOMPARE(m_narrator->log, QStringList {QStringLiteral("Summon")});
-        s->windowShown();
-        s->windowShown();
+        s->windowOnScreen();
+        s->windowOnScreen();
         QTRY_COMPARE(s->state(), DrillSession::State::Asking);
         QCOMPARE(m_narrator->log.size(), 1);
         s->releaseNarrator();
@@ -218,7 +218,7 @@ private slots:
         QVERIFY(m_messages.at(1).startsWith(QStringLiteral("Il mago oggi non può venire")));
         QCOMPARE(s->clock().secondsLeft, 420);
         m_onMessage = nullptr;
-        s->windowShown();
+        s->windowOnScreen();
         s->releaseNarrator();
         QTRY_COMPARE(s->state(), DrillSession::State::Asking); // the drill goes on, silent
         QCOMPARE(m_narrator->log, QStringList {QStringLiteral("Summon")});
@@ -322,7 +322,7 @@ private slots:
         QSignalSpy finished(s.get(), &DrillSession::lessonFinished);
         QSignalSpy clock(s.get(), &DrillSession::clockChanged);
         s->start(QStringLiteral("Ugo "), m_dir->path());
-        s->windowShown();
+        s->windowOnScreen();
         s->releaseNarrator();
         QTRY_COMPARE(s->state(), DrillSession::State::Asking);
         QCOMPARE(m_narrator->log.at(5), QStringLiteral("Speak ") + lessonIntroduction());

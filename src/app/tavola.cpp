@@ -181,7 +181,7 @@ void Tavola::showEvent(QShowEvent *event)
     // Tied to the first showing, not to activation: with no window manager no activation ever
     // comes.
     if (m_session->state() == DrillSession::State::WaitingForWindow) {
-        m_session->windowShown();
+        m_session->windowOnScreen();
         // A window that is never painted still lets the wizard in.
         m_ui->clientArea->installEventFilter(this);
         QTimer::singleShot(250, m_session.get(), &DrillSession::releaseNarrator);

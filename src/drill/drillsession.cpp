@@ -106,7 +106,7 @@ void DrillSession::startLesson()
         Narrator::Pending::Keep);
 }
 
-void DrillSession::windowShown()
+void DrillSession::windowOnScreen()
 {
     // Only the first showing begins the challenge; the wizard's window or the window shown
     // again must never start it twice.

@@ -64,7 +64,7 @@ public:
     // introduce the drill. Problems are told as messages and the drill goes on.
     void start(const QString &typedName, const QString &dataDirectory);
     // The window is on screen: the first exercise follows from the event loop.
-    void windowShown();
+    void windowOnScreen();
     // The window has been painted: the wizard, held until then, comes in.
     void releaseNarrator();
     void newExercise();
