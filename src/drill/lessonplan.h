@@ -1,17 +1,11 @@
 #pragma once
 
+#include "memory/answer.h"
+
 #include <QList>
 #include <optional>
 
 namespace calvenza {
-
-// One multiplication fact: table × factor.
-struct Fact
-{
-    int table = 8;
-    int factor = 1;
-    bool operator==(const Fact &) const = default;
-};
 
 // What a ripasso asks next and learns from each answer; the drill session drives it and knows
 // nothing of how it chooses.
