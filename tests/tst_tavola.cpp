@@ -2,6 +2,7 @@
 #include "drill/drillsession.h"
 #include "support.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -157,6 +158,38 @@ private slots:
         QCOMPARE(h->control<QLineEdit>("answerBox")->text(), QString());
         QCOMPARE(caption("verdictLabel"), QString());
         QCOMPARE(h->tavola->windowTitle().endsWith(u" - tabellina del sette"), table == 7);
+    }
+
+    // A screen reader reads only what takes the focus: the window its record, the answer box the
+    // exercise and the clock, the next button the verdict and counters. The box must take the
+    // focus before it is cleared, or the reader enters it without a word.
+    void whatChangedTravelsWithTheFocus()
+    {
+        put(file("atabkesr8.txt"), "3\r\n");
+        put(file("ntabkesr8.txt"), "Eva\r\n");
+        start();
+        QCOMPARE(
+            h->tavola->accessibleDescription(), QStringLiteral("Il record è di Eva con punti 3"));
+        auto *box = h->control<QLineEdit>("answerBox");
+        QVERIFY(box->accessibleDescription().startsWith(u"8 per sette. Tempo restante 7 minuti."));
+        QTest::keyClicks(box, QStringLiteral("56"));
+        QTest::keyClick(box, Qt::Key_Return);
+        QVERIFY(
+            h->control("nextButton")
+                ->accessibleDescription()
+                .startsWith(u"Esatto, 8 per sette fa 56. Risposte esatte 1, errate 0, totali 1."));
+        QString typedWhenFocused;
+        connect(qApp, &QApplication::focusChanged, this, [&](QWidget *, QWidget *now) {
+            if (now == box)
+                typedWhenFocused = box->text();
+        });
+        h->random->values = {drawing(3), drawing(9)};
+        QTest::keyClick(h->tavola->focusWidget(), Qt::Key_Return);
+        QCOMPARE(typedWhenFocused, QStringLiteral("56"));
+        QCOMPARE(box->text(), QString());
+        QVERIFY(box->accessibleDescription().startsWith(u"8 per nove. Tempo restante"));
+        QCOMPARE(box->toolTip(),
+            QStringLiteral("Scrivi il numero e poi premi  il tasto Return (Invio)"));
     }
 
     // The boxes the session asks for open over the window, and the clock shows its count.

@@ -4,10 +4,12 @@
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
+#include "platform/screenreader.h"
 #include "wizard/wizardcharacters.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QMenuBar>
 #include <QStyleFactory>
 #include <QTimer>
 #include <QTranslator>
@@ -52,7 +54,13 @@ int main(int argc, char *argv[])
         QApplication::installTranslator(&qtWords);
 
     calvenza::TavolaServices services;
-    auto wizard = std::make_unique<calvenza::WizardNarrator>();
+    // With a screen reader the pupil hears one voice, the reader's, which he can stop and have
+    // repeat: the wizard is seen and not heard, and the window gives the reader his words.
+    const bool screenReader = calvenza::screenReaderListening();
+    calvenza::WizardOptions wizardOptions;
+    if (screenReader)
+        wizardOptions.audio = calvenza::AudioOut::Mode::Silent;
+    auto wizard = std::make_unique<calvenza::WizardNarrator>(wizardOptions);
     // The wizard is built while the pupil types the name, not after it.
     QTimer::singleShot(250, &app, [w = wizard.get()] { w->prepare(); });
     services.narrator = std::move(wizard);
@@ -63,6 +71,8 @@ int main(int argc, char *argv[])
     calvenza::Tavola tavola(std::move(services), commandLine.table);
     QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
+    if (screenReader)
+        calvenza::keepAltForAccessKeys(tavola.menuBar());
     tavola.move(0, 0);
     tavola.startUp();
     tavola.show();

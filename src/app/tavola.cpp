@@ -1,5 +1,6 @@
 #include "app/tavola.h"
 
+#include "app/accessibletexts.h"
 #include "app/controls.h"
 #include "drill/drillsession.h"
 #include "drill/randomsource.h"
@@ -122,6 +123,7 @@ void Tavola::connectSession()
         s, &DrillSession::recordChanged, this, [this](const QString &points, const QString &name) {
             m_ui->recordPointsLabel->setCaption(points);
             m_ui->recordNameLabel->setCaption(name);
+            setAccessibleDescription(recordDescription(points, name));
         });
     connect(s, &DrillSession::clockChanged, m_ui->clockLabel, &CaptionLabel::setCaption);
     connect(s, &DrillSession::questionsLeftChanged, this,
@@ -194,8 +196,14 @@ void Tavola::showExercise(const Exercise &exercise)
     m_ui->verdictLabel->setCaption(QString());
     m_ui->firstFactorLabel->setCaption(QString::number(exercise.table));
     m_ui->secondFactorLabel->setCaption(QString::number(exercise.factor));
-    m_ui->answerBox->clear();
+    const DrillSession &s = *m_session;
+    m_ui->answerBox->setAccessibleDescription(answerBoxDescription(exercise,
+        s.isRipasso() ? std::nullopt : std::optional<int>(s.clock().secondsLeft),
+        s.counters().total() == 0 ? m_ui->answerBox->toolTip() : QString()));
+    // Focus first, then clear: a box cleared before it has the focus is entered without a word
+    // from the screen reader.
     m_ui->answerBox->setFocus();
+    m_ui->answerBox->clear();
     m_ui->clientArea->setGradient(exercise.table, exercise.greenShade);
 }
 
@@ -236,6 +244,9 @@ void Tavola::showJudgement(const Judgement &judgement)
     m_ui->rightCountLabel->setCaption(QString::number(judgement.counters.right));
     m_ui->wrongCountLabel->setCaption(QString::number(judgement.counters.wrong));
     m_ui->totalCountLabel->setCaption(QString::number(judgement.counters.total()));
+    m_ui->nextButton->setAccessibleDescription(
+        judgementDescription(judgement, m_session->exercise(), m_session->pupilName(),
+            judgement.counters.total() == 1 ? m_ui->nextButton->toolTip() : QString()));
     m_ui->nextButton->setEnabled(true);
     m_ui->nextButton->setFocus();
 }
