@@ -97,9 +97,10 @@ std::optional<Fact> RipassoSession::next()
     if (chosen) {
         m_retries.removeIf([this](const Retry &r) { return r.question == m_asked; });
     } else {
-        const std::optional<Fact> pinnedNext = retryAt(m_asked + 1);
-        const auto fits = [&](Fact fact) { return fact != m_lastAsked && fact != pinnedNext; };
-        auto it = std::find_if(m_queue.cbegin(), m_queue.cend(), fits);
+        // A fact waiting for its retry is in neither the queue nor the fillers, so it cannot come
+        // right before its retry either.
+        auto it = std::find_if(
+            m_queue.cbegin(), m_queue.cend(), [this](Fact fact) { return fact != m_lastAsked; });
         // The last answer before the session is only avoided when something else can come first.
         if (it == m_queue.cend() && m_asked == 0)
             it = m_queue.cbegin();
@@ -107,7 +108,7 @@ std::optional<Fact> RipassoSession::next()
             chosen = *it;
             m_queue.erase(it);
         } else if (!m_queue.isEmpty() || !m_retries.isEmpty()) {
-            chosen = filler(pinnedNext);
+            chosen = filler();
         }
     }
     if (!chosen) {
@@ -187,13 +188,13 @@ std::optional<Fact> RipassoSession::retryAt(int question) const
     return std::nullopt;
 }
 
-std::optional<Fact> RipassoSession::filler(std::optional<Fact> pinnedNext)
+std::optional<Fact> RipassoSession::filler()
 {
     // Rather a fact the pupil got right in this session; never one waiting for its retry, which
     // must not come sooner, unless nothing else is left.
     QList<Fact> gotRight, others;
     for (Fact fact : std::as_const(m_planned)) {
-        if (fact == m_lastAsked || fact == pinnedNext || retryOf(fact))
+        if (fact == m_lastAsked || retryOf(fact))
             continue;
         (m_answeredRight[indexOf(fact)] ? gotRight : others) << fact;
     }

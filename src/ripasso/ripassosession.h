@@ -56,7 +56,7 @@ private:
     void bringBack(Fact missed);
     [[nodiscard]] std::optional<Fact> retryAt(int question) const;
     [[nodiscard]] std::optional<int> retryOf(Fact fact) const;
-    [[nodiscard]] std::optional<Fact> filler(std::optional<Fact> pinnedNext);
+    [[nodiscard]] std::optional<Fact> filler();
     void shuffle(QList<Fact> &facts);
     [[nodiscard]] int randomBelow(int n);
 
