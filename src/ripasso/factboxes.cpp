@@ -32,7 +32,7 @@ FactBoxes::FactBoxes(const QList<AnswerRecord> &history)
     // Finding the local day is the costly part of the fold; answers come in bursts, and a zone's
     // offset only changes on a quarter hour, so one look-up serves a whole burst.
     const QTimeZone zone = QTimeZone::systemTimeZone();
-    constexpr qint64 quarterHourMs = 15 * 60 * 1000;
+    constexpr qint64 quarterHourMs = 15LL * 60 * 1000;
     qint64 lastQuarter = -1;
     QDate day;
     for (const AnswerRecord &answer : history) {
