@@ -4,6 +4,7 @@
 #include "drill/timestable.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace calvenza {
 
@@ -218,8 +219,11 @@ void RipassoSession::shuffle(QList<Fact> &facts)
 
 int RipassoSession::randomBelow(int n)
 {
-    // Kept in range whatever the source gives.
-    return std::clamp(int(m_random.next() * n), 0, n - 1);
+    // Kept in range whatever the source gives, NaN included.
+    const double whole = std::floor(m_random.next() * n);
+    if (!(whole >= 0.0))
+        return 0;
+    return int(std::min(whole, double(n - 1)));
 }
 
 } // namespace calvenza
