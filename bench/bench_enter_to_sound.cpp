@@ -144,12 +144,12 @@ int main(int argc, char *argv[])
     const int rounds = 10;
     for (int i = 0; i < rounds; ++i) {
         draws->values = {0.35, 0.05 + 0.1 * (i % 10)};
-        tavola.newExercise();
+        tavola.session().newExercise();
         waitUntil([&] { return !wizard->isBusy(); }, 10000);
         QTest::qWait(400); // the dictation's last sound has left the sink
         const bool wrong = i % 3 == 2;
         answerBox->setText(
-            wrong ? QStringLiteral("0") : QString::number(tavola.exercise().product));
+            wrong ? QStringLiteral("0") : QString::number(tavola.session().exercise().product));
         handedOver = 0;
         recorder.arm();
         const std::int64_t enter = nowNs();

@@ -55,10 +55,10 @@ int main(int argc, char *argv[])
     int unpainted = 0;
     for (int i = 0; i < 150; ++i) {
         h.random->values = {testing::drawing(1 + i % 10), testing::drawing(1 + (i * 7) % 10)};
-        h.tavola->newExercise();
+        h.tavola->session().newExercise();
         settle();
         // Right and wrong answers in turn: both verdicts are drawn.
-        const int product = h.tavola->exercise().product;
+        const int product = h.tavola->session().exercise().product;
         QTest::keyClicks(answerBox, QString::number(i % 2 ? product : product + 1));
         settle();
 

@@ -3,6 +3,8 @@
 // Stand-ins for the world outside the window, shared by the window's tests and benchmarks.
 
 #include "app/tavola.h"
+#include "drill/drillsession.h"
+#include "drill/lessonplan.h"
 #include "drill/randomsource.h"
 #include "narrator/narrator.h"
 #include "platform/datadirectory.h"
@@ -81,6 +83,25 @@ public:
     }
     std::deque<double> values;
     double last = 0.0;
+};
+
+// A lesson that asks the given facts in turn and keeps the answers it was told.
+class ScriptedLesson : public LessonPlan
+{
+public:
+    std::optional<Fact> next() override
+    {
+        if (facts.isEmpty())
+            return std::nullopt;
+        return facts.takeFirst();
+    }
+    void recordAnswer(bool right, qint64 msTaken) override { answers << qMakePair(right, msTaken); }
+    int questionsLeft() const override { return int(facts.size()); }
+    QList<Fact> movedUp() const override { return risen; }
+
+    QList<Fact> facts;
+    QList<Fact> risen;
+    QList<QPair<bool, qint64>> answers;
 };
 
 // r in [0, 1) that draws the whole number n (1..10).

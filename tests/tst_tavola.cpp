@@ -1,5 +1,5 @@
 #include "app/controls.h"
-#include "challenge/recordstore.h"
+#include "drill/drillsession.h"
 #include "support.h"
 
 #include <QDir>
@@ -29,7 +29,6 @@ void put(const QString &path, const QByteArray &bytes)
 }
 
 const QString farewell = QStringLiteral("Ciao. Ti aspetto per la prossima sfida ");
-const QString recordSaved = QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\"");
 
 } // namespace
 
@@ -44,6 +43,7 @@ class TavolaTest : public QObject
     void start(const QString &name = QStringLiteral("Ugo"), int table = defaultTable)
     {
         h = std::make_unique<Harness>(m_dir->path(), table);
+        h->random->values = {drawing(2), drawing(7)};
         h->startUp(name);
         h->tavola->show();
         QTRY_VERIFY(h->narrator->log.contains(QStringLiteral("Speak per")));
@@ -59,7 +59,7 @@ class TavolaTest : public QObject
     void score(int rights)
     {
         for (int i = 0; i < rights; ++i)
-            answer(QString::number(h->tavola->exercise().product));
+            answer(QString::number(h->tavola->session().exercise().product));
     }
 
 private slots:
@@ -102,7 +102,7 @@ private slots:
             (QStringList {QStringLiteral("Summon"), QStringLiteral("Show"),
                 QStringLiteral("MoveTo 250,175"), QStringLiteral("Play Announce"),
                 QStringLiteral("Height 205"), QStringLiteral("Speak ") + introduction(8)}));
-        QCOMPARE(h.tavola->clock().secondsLeft, 420);
+        QCOMPARE(h.tavola->session().clock().secondsLeft, 420);
     }
 
     // Showing again, or activation coming and going, never dictates the first exercise again.
@@ -121,191 +121,57 @@ private slots:
         QCOMPARE(h->narrator->log.size(), requests);
     }
 
-    void exerciseIsDictatedAndJudged_data()
+    // Typing shows the factors, Enter shows the verdict and counters and moves to the button,
+    // whose Enter brings the next exercise back to a cleared answer box.
+    void keysAndClicksReachTheSessionAndItsAnswersShow_data()
     {
         QTest::addColumn<int>("table");
-        QTest::addColumn<int>("factor");
-        QTest::addColumn<QString>("words");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("verdict");
-        const QString right = QStringLiteral("Esatto. Sei forte!!!");
-        QTest::newRow("8x7") << 8 << 7 << "sette"
-                             << "56" << right;
-        QTest::newRow("8x10") << 8 << 10 << "dieci"
-                              << "80" << right;
-        QTest::newRow("leading blank") << 8 << 7 << "sette"
-                                       << " 56"
-                                       << "Sbagliato!! 56";
-        QTest::newRow("leading zero") << 8 << 7 << "sette"
-                                      << "056"
-                                      << "Sbagliato!! 56";
-        QTest::newRow("not a number") << 8 << 1 << "uno"
-                                      << "otto"
-                                      << "Sbagliato!! 8";
-        QTest::newRow("7x3") << 7 << 3 << "tre"
-                             << "21" << right;
-        QTest::newRow("10x10") << 10 << 10 << "dieci"
-                               << "99"
-                               << "Sbagliato!! 100";
-        QTest::newRow("1x8") << 1 << 8 << "otto"
-                             << "8" << right;
+        QTest::newRow("right") << 8 << "56"
+                               << "Esatto. Sei forte!!!";
+        QTest::newRow("wrong, the seven") << 7 << "50"
+                                          << "Sbagliato!! 49";
     }
-    void exerciseIsDictatedAndJudged()
+    void keysAndClicksReachTheSessionAndItsAnswersShow()
     {
         QFETCH(int, table);
-        QFETCH(int, factor);
-        QFETCH(QString, words);
         QFETCH(QString, typed);
         QFETCH(QString, verdict);
         start(QStringLiteral("Ugo"), table);
-        h->random->values = {drawing(4), drawing(factor)};
-        h->narrator->log.clear();
-        h->tavola->newExercise();
-        const QString n = QString::number(table);
-        QCOMPARE(h->narrator->log.mid(4),
-            (QStringList {QStringLiteral("Speak ") + n, QStringLiteral("Speak per"),
-                QStringLiteral("Speak ") + words}));
-        QCOMPARE(h->tavola->exercise().greenShade, 4);
+        QCOMPARE(h->tavola->focusWidget(), h->control("answerBox"));
         QTest::keyClicks(h->control("answerBox"), typed);
-        QVERIFY(h->control("secondFactorLabel")->isVisible()); // the factors show while typing
-        QCOMPARE(caption("firstFactorLabel"), n);
+        QVERIFY(h->control("secondFactorLabel")->isVisible());
+        QCOMPARE(caption("firstFactorLabel") + caption("secondFactorLabel"),
+            QString::number(table) + u'7');
         QTest::keyClick(h->control("answerBox"), Qt::Key_Return);
         QVERIFY(!h->control("secondFactorLabel")->isVisible());
         QCOMPARE(caption("verdictLabel"), verdict);
         const bool isRight = verdict.startsWith(u'E');
-        QCOMPARE(caption("rightCountLabel"), QString::number(int(isRight)));
-        QCOMPARE(caption("wrongCountLabel"), QString::number(int(!isRight)));
-        QCOMPARE(caption("totalCountLabel"), QStringLiteral("1"));
-        QCOMPARE(h->narrator->log.last(), QStringLiteral("Speak %1").arg(table * factor));
+        QCOMPARE(
+            caption("rightCountLabel") + caption("wrongCountLabel") + caption("totalCountLabel"),
+            QStringLiteral("%1%2%3").arg(int(isRight)).arg(int(!isRight)).arg(1));
         QCOMPARE(h->tavola->focusWidget(), h->control("nextButton"));
+        QTest::keyClick(h->tavola->focusWidget(), Qt::Key_Return);
+        QCOMPARE(h->tavola->focusWidget(), h->control("answerBox"));
+        QCOMPARE(h->control<QLineEdit>("answerBox")->text(), QString());
+        QCOMPARE(caption("verdictLabel"), QString());
+        QCOMPARE(h->tavola->windowTitle().endsWith(u" - tabellina del sette"), table == 7);
     }
 
-    // The ladder counts from the score before each answer; wrong answers leave it alone.
-    void praiseFollowsTheScoreThroughAMixedRun()
+    // The boxes the session asks for open over the window, and the clock shows its count.
+    void messagesAndClockShowInTheWindow()
     {
         start();
-        score(2);
-        answer(QStringLiteral("1"));
-        h->narrator->log.clear();
-        score(1); // score 2 before this answer
-        QVERIFY(h->narrator->log.contains(QStringLiteral("Speak Sei grande")));
-        QCOMPARE(caption("totalCountLabel"), QStringLiteral("4"));
-        QCOMPARE(caption("wrongCountLabel"), QStringLiteral("1"));
-    }
-
-    void clockRunsDownAndTheTickAfterZeroSaysGoodbyeOnce()
-    {
-        start();
-        const QStringList expected {QStringLiteral("00:06:59"), QStringLiteral("00:06:00"),
-            QStringLiteral("00:05:59"), QStringLiteral("00:00:00")};
-        QStringList shown;
-        for (int tick = 1; tick <= 420; ++tick) {
-            h->tavola->onClockTick();
-            if (tick == 1 || tick == 60 || tick == 61 || tick == 420)
-                shown << caption("clockLabel");
-        }
-        QCOMPARE(shown, expected);
-        QVERIFY(!h->tavola->hasEnded());
+        h->tavola->session().onClockTick();
+        QCOMPARE(caption("clockLabel"), QStringLiteral("00:06:59"));
         QSignalSpy ended(h->tavola.get(), &Tavola::programEnded);
         h->dialogs->log.clear();
-        h->dialogs->onMessage = [this](const QString &) { h->tavola->onClockTick(); };
-        h->tavola->onClockTick();
-        h->tavola->onClockTick();
+        QTest::mouseClick(h->control("exitButton"), Qt::LeftButton);
         QCOMPARE(h->dialogs->log, QStringList {farewell});
+        QVERIFY(!h->dialogs->parents.contains(nullptr));
         QCOMPARE(ended.count(), 1);
-    }
-
-    void startUpWarningsTakeNothingFromTheSevenMinutes()
-    {
-        put(file("blocked"), "a file, not a folder");
-        Harness h(file("blocked"));
-        h.narrator->refuse = true;
-        // Seconds pass while the pupil reads each warning (the clock runs from before them).
-        h.dialogs->onMessage = [&h](const QString &text) {
-            for (int i = 0; i < 5 && !text.contains(u"campione"); ++i)
-                h.tavola->onClockTick();
-        };
-        h.startUp(QStringLiteral("Eva"));
-        QVERIFY2(h.dialogs->log.size() == 4, qPrintable(h.dialogs->log.join(u"|")));
-        QVERIFY(
-            h.dialogs->log.at(2).startsWith(QStringLiteral("Non riesco a conservare il record")));
-        QVERIFY(h.dialogs->log.at(3).startsWith(QStringLiteral("Il mago oggi non può venire")));
-        QCOMPARE(h.tavola->clock().secondsLeft, 420);
-        h.dialogs->onMessage = nullptr;
-        h.tavola->show();
-        // The drill goes on, silent.
-        QTRY_COMPARE(h.control<QLabel>("clockLabel")->text(), QStringLiteral("00.07.00"));
-        h.tavola->onClockTick();
-        QCOMPARE(h.control<QLabel>("clockLabel")->text(), QStringLiteral("00:06:59"));
-    }
-
-    void farewellStoresOnlyABeatenRecord_data()
-    {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<int>("rights");
-        QTest::addColumn<bool>("beaten");
-        QTest::newRow("no record yet") << QByteArray() << 1 << true;
-        QTest::newRow("no answers") << QByteArray() << 0 << false;
-        QTest::newRow("equal") << QByteArray("3\r\n") << 3 << false;
-        QTest::newRow("one more") << QByteArray("3\r\n") << 4 << true;
-        QTest::newRow("not a number") << QByteArray("tre\r\n") << 1 << true;
-        QTest::newRow("spaced digits") << QByteArray("1 2\r\n") << 5 << false;
-    }
-    void farewellStoresOnlyABeatenRecord()
-    {
-        QFETCH(QByteArray, stored);
-        QFETCH(int, rights);
-        QFETCH(bool, beaten);
-        put(file("atabkesr8.txt"), stored);
-        start(QStringLiteral("Niccolò"));
-        score(rights);
-        h->dialogs->log.clear();
-        h->tavola->sayGoodbye();
-        const QStringList boxes
-            = beaten ? QStringList {farewell, recordSaved} : QStringList {farewell};
-        QCOMPARE(h->dialogs->log, boxes);
-        QCOMPARE(
-            bytesOf(file("atabkesr8.txt")), beaten ? QByteArray::number(rights) + "\r\n" : stored);
-        QVERIFY(h->tavola->hasEnded() && h->narrator->stopped);
-    }
-
-    // Another program raised the record after this one started: a lower score keeps it.
-    void recordRaisedMeanwhileIsNotOverwritten()
-    {
-        start();
-        score(2);
-        QVERIFY(RecordStore(m_dir->path(), 8).write(QStringLiteral("5"), QStringLiteral("Ada")));
-        h->dialogs->log.clear();
-        h->tavola->sayGoodbye();
-        QCOMPARE(h->dialogs->log, QStringList {farewell});
-        QCOMPARE(bytesOf(file("ntabkesr8.txt")), QByteArray("Ada\r\n"));
-    }
-
-    void failedSaveIsToldAndKeepsTheOldRecord()
-    {
-        put(file("atabkesr8.txt"), "4\r\n");
-        start();
-        score(5);
-        QVERIFY(QFile::remove(file("ntabkesr8.txt")) && QDir().mkdir(file("ntabkesr8.txt")));
-        h->tavola->sayGoodbye();
-        QVERIFY(h->dialogs->log.last().startsWith(
-            QStringLiteral("Mi dispiace, non sono riuscito a salvare il tuo record")));
-        QCOMPARE(bytesOf(file("atabkesr8.txt")), QByteArray("4\r\n"));
-    }
-
-    void eachTableKeepsItsOwnRecord()
-    {
-        put(file("atabkesr8.txt"), "9\r\n");
-        start(QStringLiteral("Eva"), 7);
-        QCOMPARE(caption("recordPointsLabel"), QString());
-        QVERIFY(
-            h->tavola->windowTitle().endsWith(QStringLiteral("CALVENZA - tabellina del sette")));
-        score(1);
-        h->tavola->sayGoodbye();
-        QCOMPARE(bytesOf(file("atabkesr7.txt")), QByteArray("1\r\n"));
-        QCOMPARE(bytesOf(file("ntabkesr7.txt")), QByteArray("Eva\r\n"));
-        QCOMPARE(bytesOf(file("atabkesr8.txt")), QByteArray("9\r\n"));
-        QCOMPARE(bytesOf(file("ntabkesr8.txt")), QByteArray("<missing>"));
+        QVERIFY(!h->tavola->isVisible());
     }
 
     void closingTheWindowEndsWithoutFarewell()

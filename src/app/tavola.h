@@ -1,15 +1,10 @@
 #pragma once
 
-#include "challenge/challengeclock.h"
-#include "drill/exercise.h"
 #include "drill/timestable.h"
-#include "drill/verdict.h"
 
 #include <QMainWindow>
 #include <QString>
 #include <memory>
-
-class QTimer;
 
 namespace Ui {
 class Tavola;
@@ -17,10 +12,13 @@ class Tavola;
 
 namespace calvenza {
 
-class Narrator;
 class DataDirectory;
 class Dialogs;
+class DrillSession;
+class Narrator;
 class RandomSource;
+struct Exercise;
+struct Judgement;
 
 // What the window needs from the world outside; main() hands in the real ones, tests their own.
 struct TavolaServices
@@ -33,7 +31,8 @@ struct TavolaServices
 
 inline const QString appTitle = QStringLiteral("Calvenza");
 
-// The program's one window: the drill of one times table, its challenge clock and its record.
+// The program's one window: it shows the drill session of one times table and forwards the
+// pupil's keys and clicks to it.
 class Tavola : public QMainWindow
 {
     Q_OBJECT
@@ -41,21 +40,10 @@ public:
     explicit Tavola(TavolaServices services, int table = defaultTable, QWidget *parent = nullptr);
     ~Tavola() override;
 
-    // Asks the name, greets, arms the clock, reads the record and brings the wizard in. Runs
-    // once, before the window is first shown.
+    // Asks the name, greets and starts the session. Runs once, before the window is first shown.
     void startUp();
-    void newExercise();
-    // Judges what the pupil typed, counts it and has the wizard react.
-    void checkAnswer();
-    // Says goodbye, stores a beaten record and ends the program.
-    void sayGoodbye();
-    void onClockTick();
 
-    [[nodiscard]] int table() const { return m_table; }
-    [[nodiscard]] const ChallengeClock &clock() const { return m_clock; }
-    [[nodiscard]] const Counters &counters() const { return m_counters; }
-    [[nodiscard]] const Exercise &exercise() const { return m_exercise; }
-    [[nodiscard]] bool hasEnded() const { return m_ended; }
+    [[nodiscard]] DrillSession &session() const { return *m_session; }
 
 signals:
     // The program ends here: no further handler runs; main() leaves the event loop.
@@ -69,41 +57,19 @@ protected:
 private:
     void setUpControls();
     void createMenus();
-    // The first exercise, dictated once the window is up.
-    void beginChallenge();
-    // Lets the wizard in once the window has first been painted.
-    void releaseNarrator();
-    void armClock();
-    void showClock(const QString &text);
-    void onAnswerKey(QChar key);
-    void present(const NarratorScript &script);
+    void connectSession();
+    void showAsRipasso();
+    void showExercise(const Exercise &exercise);
+    void showJudgement(const Judgement &judgement);
+    void onAnswerKey(int key);
     void say(const QString &text);
     // The two factors and the sign between them, shown while the pupil types.
     void setFactorsVisible(bool visible);
-    void endProgram();
+    void onSessionEnded();
 
     std::unique_ptr<Ui::Tavola> m_ui;
     TavolaServices m_services;
-    QTimer *m_clockTimer = nullptr;
-    const int m_table;
-
-    QString m_pupilName;
-    // The record as read at start-up, points exactly as stored.
-    QString m_recordPoints;
-    QString m_recordName;
-    Exercise m_exercise;
-    Counters m_counters;
-    ChallengeClock m_clock;
-    // The clock's caption; the challenge ends on the tick after it reads the end text.
-    QString m_clockShown = clockStartText;
-    QString m_dataDirectory;
-
-    bool m_narratorReady = false;
-    bool m_challengeBegun = false;
-    bool m_windowPainted = false;
-    NarratorScript m_heldForPaint;
-    bool m_farewellStarted = false;
-    bool m_ended = false;
+    std::unique_ptr<DrillSession> m_session;
 };
 
 } // namespace calvenza

@@ -5,6 +5,14 @@
 
 namespace calvenza {
 
+// One fact of the tables, table times factor, both 1..10; 8 × 7 and 7 × 8 are two facts.
+struct Fact
+{
+    int table = 8;
+    int factor = 1;
+    friend bool operator==(const Fact &, const Fact &) = default;
+};
+
 // How an answer was asked for: in the timed challenge or in the ripasso that teaches.
 enum class DrillMode { Challenge, Ripasso };
 
