@@ -118,7 +118,7 @@ int main(int argc, char *argv[])
                     break;
                 ++questions;
             }
-            movedUp += int(session.movedUpToday().size());
+            movedUp += int(session.movedUp().size());
         }
     std::printf(
         "ripasso: %d questions in %d sessions (%d facts up)\n", questions, 4 * pupils, movedUp);

@@ -8,14 +8,6 @@
 
 namespace calvenza {
 
-// One fact of the tables, table times factor, both 1..10; 8 × 7 and 7 × 8 are two facts.
-struct Fact
-{
-    int table = 8;
-    int factor = 1;
-    friend bool operator==(const Fact &, const Fact &) = default;
-};
-
 [[nodiscard]] constexpr bool isFact(Fact fact)
 {
     return fact.table >= 1 && fact.table <= 10 && fact.factor >= 1 && fact.factor <= 10;

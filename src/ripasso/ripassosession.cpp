@@ -168,7 +168,7 @@ int RipassoSession::questionsLeft() const
     return left + (m_current ? 1 : 0);
 }
 
-QList<Fact> RipassoSession::movedUpToday() const
+QList<Fact> RipassoSession::movedUp() const
 {
     return m_boxes.movedUpOn(m_today);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "drill/lessonplan.h"
 #include "ripasso/factboxes.h"
 
 #include <QDate>
@@ -24,7 +25,7 @@ inline constexpr int overtime = 4;
 
 // One ripasso session: which fact comes next, from the pupil's history, the day and a random
 // source. A plain object; the window asks next(), then hands back the pupil's answer.
-class RipassoSession
+class RipassoSession : public LessonPlan
 {
 public:
     // history: the pupil's answers, oldest first. tables: the tables to review; an empty list
@@ -33,15 +34,15 @@ public:
         const QList<AnswerRecord> &history, QDate today, QList<int> tables, RandomSource &random);
 
     // The fact to ask now; the same one again until its answer is recorded; none at the end.
-    [[nodiscard]] std::optional<Fact> next();
+    [[nodiscard]] std::optional<Fact> next() override;
     // The answer to the fact last given by next(); ignored when none is waiting.
-    void recordAnswer(bool right, qint64 msTaken);
+    void recordAnswer(bool right, qint64 msTaken) override;
 
-    // Counting the one being asked.
-    [[nodiscard]] int questionsLeft() const;
+    // Counting the one being asked until its answer is recorded: 20 at the start, 0 at the end.
+    [[nodiscard]] int questionsLeft() const override;
     [[nodiscard]] bool isFinished() const { return questionsLeft() == 0; }
-    // Facts that went up a box today, this session's answers and any earlier ones of today.
-    [[nodiscard]] QList<Fact> movedUpToday() const;
+    // Facts that went up a box today: this session's answers and any earlier ones of today.
+    [[nodiscard]] QList<Fact> movedUp() const override;
     [[nodiscard]] const QList<int> &tables() const { return m_tables; }
     [[nodiscard]] const FactBoxes &boxes() const { return m_boxes; }
 
