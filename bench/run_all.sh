@@ -105,6 +105,9 @@ How each figure is taken:
   a PulseAudio null sink of its own, and reads the sink's monitor in 5 ms blocks on a thread; the
   figure runs from the Return key to the first loud block (so it includes the sink's buffer and the
   server). A wrong answer's reaction opens with the "Greet" bow, so its voice comes after it.
+- Ripasso: \`bench_ripasso\` builds a history of 1,000,000 answers in memory (30 pupils over five
+  years), then for each pupil folds its answers into boxes and plays sessions, timing each
+  \`next()\` with the answer that follows it.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

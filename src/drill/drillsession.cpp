@@ -151,7 +151,7 @@ void DrillSession::finishLesson()
     const QList<Fact> movedUp = m_lesson->movedUp();
     present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
                 NarratorRequest::play(QStringLiteral("congratulate")),
-                NarratorRequest::speak(lessonSummary(int(movedUp.size())))},
+                NarratorRequest::speak(lessonSummary(m_counters.total(), int(movedUp.size())))},
         Narrator::Pending::Drop);
     emit lessonFinished(movedUp);
 }

@@ -31,8 +31,11 @@ QString correctionLine(const Exercise &exercise)
         .arg(exercise.product);
 }
 
-QString lessonSummary(int factsMovedUp)
+QString lessonSummary(int questionsAsked, int factsMovedUp)
 {
+    if (questionsAsked == 0)
+        return QStringLiteral("Oggi non c'è niente da ripassare: queste tabelline le sai già "
+                              "bene. Torna domani!");
     const QString opening = QStringLiteral("Abbiamo finito il ripasso. ");
     if (factsMovedUp <= 0)
         return opening

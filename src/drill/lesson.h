@@ -15,7 +15,7 @@ namespace calvenza {
 [[nodiscard]] NarratorScript correction(const Exercise &exercise);
 [[nodiscard]] QString correctionLine(const Exercise &exercise);
 
-// At the end: how many facts went up a box today.
-[[nodiscard]] QString lessonSummary(int factsMovedUp);
+// At the end: how many facts went up a box today; or that nothing was due.
+[[nodiscard]] QString lessonSummary(int questionsAsked, int factsMovedUp);
 
 } // namespace calvenza

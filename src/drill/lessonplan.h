@@ -18,7 +18,7 @@ public:
     // The answer to the fact last given by next().
     virtual void recordAnswer(bool right, qint64 msTaken) = 0;
     [[nodiscard]] virtual int questionsLeft() const = 0;
-    // The facts that went up a box in this lesson.
+    // The facts that went up a box today, in this lesson or earlier the same day.
     [[nodiscard]] virtual QList<Fact> movedUp() const = 0;
 };
 

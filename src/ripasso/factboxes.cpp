@@ -1,0 +1,113 @@
+#include "ripasso/factboxes.h"
+
+#include "drill/timestable.h"
+
+#include <QTimeZone>
+#include <algorithm>
+#include <bitset>
+
+namespace calvenza {
+
+namespace {
+
+int indexOf(Fact fact)
+{
+    return (fact.table - 1) * 10 + fact.factor - 1;
+}
+
+// toLocalTime() asks the C library, which looks at /etc/localtime again on every call (14 µs
+// here); the zone reads it once.
+QDate dayIn(const QTimeZone &zone, const QDateTime &moment)
+{
+    if (!zone.isValid())
+        return moment.toLocalTime().date();
+    const qint64 offsetMs = qint64(zone.offsetFromUtc(moment)) * 1000;
+    return QDateTime::fromMSecsSinceEpoch(moment.toMSecsSinceEpoch() + offsetMs, Qt::UTC).date();
+}
+
+} // namespace
+
+FactBoxes::FactBoxes(const QList<AnswerRecord> &history)
+{
+    // Finding the local day is the costly part of the fold; answers come in bursts, and a zone's
+    // offset only changes on a quarter hour, so one look-up serves a whole burst.
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    constexpr qint64 quarterHourMs = 15LL * 60 * 1000;
+    qint64 lastQuarter = -1;
+    QDate day;
+    for (const AnswerRecord &answer : history) {
+        if (!answer.answeredAt.isValid())
+            continue;
+        const qint64 quarter = answer.answeredAt.toMSecsSinceEpoch() / quarterHourMs;
+        if (quarter != lastQuarter || !day.isValid()) {
+            day = dayIn(zone, answer.answeredAt);
+            lastQuarter = quarter;
+        }
+        record({answer.table, answer.factor}, day, answer.right, answer.msTaken);
+    }
+}
+
+void FactBoxes::record(Fact fact, QDate day, bool right, qint64 msTaken)
+{
+    if (!isFact(fact) || !day.isValid())
+        return;
+    FactProgress &progress = m_progress[indexOf(fact)];
+    if (!right) {
+        progress.box = 1;
+        progress.dueOn = day;
+        progress.lastMissedOn = day;
+        return;
+    }
+    if (progress.box == 0) {
+        progress.box = 1;
+        progress.dueOn = day;
+    }
+    const bool quick = msTaken >= 0 && msTaken <= quickAnswerMs;
+    if (!quick || progress.movedUpOn == day || progress.lastMissedOn == day)
+        return;
+    if (progress.box < boxCount) {
+        ++progress.box;
+        progress.movedUpOn = day;
+    }
+    progress.dueOn = day.addDays(boxIntervalDays[progress.box - 1]);
+}
+
+const FactProgress &FactBoxes::progress(Fact fact) const
+{
+    static const FactProgress neverAnswered;
+    return isFact(fact) ? m_progress[indexOf(fact)] : neverAnswered;
+}
+
+QList<Fact> FactBoxes::movedUpOn(QDate day) const
+{
+    QList<Fact> moved;
+    for (int table = 1; table <= 10; ++table)
+        for (int factor = 1; factor <= 10; ++factor) {
+            const FactProgress &p = progress({table, factor});
+            if (p.movedUpOn == day && p.lastMissedOn != day)
+                moved << Fact {table, factor};
+        }
+    return moved;
+}
+
+QDate localDay(const QDateTime &answeredAt)
+{
+    return dayIn(QTimeZone::systemTimeZone(), answeredAt);
+}
+
+QList<int> practisedTables(const QList<AnswerRecord> &history)
+{
+    std::bitset<lastTable + 1> seen;
+    for (const AnswerRecord &answer : history)
+        if (isTable(answer.table))
+            seen.set(answer.table);
+    QList<int> tables;
+    for (int table = firstTable; table <= lastTable; ++table)
+        if (seen.test(table))
+            tables << table;
+    if (tables.isEmpty())
+        tables << defaultTable;
+    return tables;
+}
+
+} // namespace calvenza
