@@ -179,7 +179,8 @@ private slots:
                 ->accessibleDescription()
                 .startsWith(u"Esatto, 8 per sette fa 56. Risposte esatte 1, errate 0, totali 1."));
         QString typedWhenFocused;
-        connect(qApp, &QApplication::focusChanged, this, [&](QWidget *, QWidget *now) {
+        const QObject watch; // the watch ends with this test
+        connect(qApp, &QApplication::focusChanged, &watch, [&](QWidget *, QWidget *now) {
             if (now == box)
                 typedWhenFocused = box->text();
         });
