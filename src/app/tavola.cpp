@@ -352,7 +352,7 @@ void Tavola::onClockTick()
 void Tavola::armClock()
 {
     m_clockTimer->start();
-    m_clock.arm();
+    m_clock.arm(challengeSecondsFromEnvironment());
 }
 
 void Tavola::showClock(const QString &text)
