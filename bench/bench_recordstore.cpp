@@ -60,9 +60,6 @@ int main(int argc, char *argv[])
     report("recordValue \"12\\r\\n\"", medianMicroseconds(1000, [&] {
         sink += qsizetype(recordValue(QStringLiteral("12\r\n")));
     }));
-    report("RecordStore::write pair", medianMicroseconds(20, [&] {
-        sink += qsizetype(store.write(QStringLiteral("40"), QStringLiteral("Niccolò")));
-    }));
     int score = 100;
     report("RecordStore::storeIfBeaten pair", medianMicroseconds(20, [&] {
         const auto outcome = store.storeIfBeaten(QString::number(++score), QStringLiteral("Anna"));

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
-    qt6-multimedia-dev libespeak-ng-dev espeak-ng-data libgl-dev libpulse-dev
+    qt6-multimedia-dev libespeak-ng-dev espeak-ng-data libgl-dev libpulse-dev libxcb1-dev
     fonts-liberation2 fonts-dejavu-core)
 # Qt's own words (buttons of the boxes, the answer box's menu) in Italian.
 run_pkgs=(libqt6svg6 libqt6multimedia6 qt6-qpa-plugins qt6-translations-l10n)

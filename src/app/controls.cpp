@@ -10,6 +10,15 @@
 
 namespace calvenza {
 
+void setRoleColour(QWidget *widget, std::initializer_list<QPalette::ColorRole> roles,
+    const QColor &colour, QPalette::ColorGroup group)
+{
+    QPalette palette = widget->palette();
+    for (const QPalette::ColorRole role : roles)
+        palette.setColor(group, role, colour);
+    widget->setPalette(palette);
+}
+
 CaptionLabel::CaptionLabel(QWidget *parent)
     : QLabel(parent)
 {
@@ -27,6 +36,17 @@ void CaptionLabel::setAutoSize(bool autoSize)
 {
     m_autoSize = autoSize;
     fit();
+}
+
+// The roles a label of the old form was given its colours in.
+void CaptionLabel::setTextColour(const QColor &colour)
+{
+    setRoleColour(this, {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}, colour);
+}
+
+void CaptionLabel::setBackgroundColour(const QColor &colour)
+{
+    setRoleColour(this, {QPalette::Window, QPalette::Button, QPalette::Base}, colour);
 }
 
 void CaptionLabel::changeEvent(QEvent *event)
@@ -55,6 +75,22 @@ void PictureButton::setPictures(const QIcon &up, const QIcon &pressed, const QIc
     m_pressed = pressed;
     m_disabled = disabled;
     update();
+}
+
+void PictureButton::setFaceColour(const QColor &colour)
+{
+    // The style outlines a button in a shade of the window colour: the face's, as it always was.
+    setRoleColour(this, {QPalette::Button, QPalette::Window, QPalette::Base}, colour);
+}
+
+void PictureButton::setTextColour(const QColor &colour)
+{
+    setRoleColour(this, {QPalette::ButtonText, QPalette::WindowText, QPalette::Text}, colour);
+}
+
+void PictureButton::setDisabledTextColour(const QColor &colour)
+{
+    setRoleColour(this, {QPalette::ButtonText}, colour, QPalette::Disabled);
 }
 
 QSize PictureButton::sizeHint() const
@@ -127,6 +163,12 @@ ShapeItem::ShapeItem(QWidget *parent)
 void ShapeItem::setCircle(bool circle)
 {
     m_circle = circle;
+    update();
+}
+
+void ShapeItem::setFillColour(const QColor &colour)
+{
+    setRoleColour(this, {QPalette::Window}, colour);
     update();
 }
 

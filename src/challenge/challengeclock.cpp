@@ -1,16 +1,29 @@
 #include "challenge/challengeclock.h"
 
+#include <QByteArray>
+
 #include <algorithm>
 #include <cmath>
 
 namespace calvenza {
 
-void ChallengeClock::arm()
+void ChallengeClock::arm(int totalSeconds)
 {
-    hours = 0;
-    minutes = 7;
-    seconds = 0;
-    secondsLeft = 420;
+    hours = qint16(totalSeconds / 3600);
+    minutes = qint16(totalSeconds / 60 % 60);
+    seconds = float(totalSeconds % 60);
+    secondsLeft = qint16(totalSeconds);
+}
+
+int challengeSecondsFromEnvironment()
+{
+    // Digits only: no sign, spaces, octal or hexadecimal forms.
+    const QByteArray text = qgetenv("CALVENZA_CHALLENGE_SECONDS");
+    if (text.isEmpty() || text.size() > 3
+        || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return challengeSeconds;
+    const int seconds = text.toInt();
+    return seconds >= 1 && seconds <= challengeSeconds ? seconds : challengeSeconds;
 }
 
 void ChallengeClock::countDown()

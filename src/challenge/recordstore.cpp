@@ -1,15 +1,19 @@
 #include "challenge/recordstore.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QSaveFile>
 #include <QTemporaryFile>
 #include <QThread>
 
 #include <cerrno>
 #include <charconv>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
 #include <string>
 #include <unistd.h>
@@ -106,58 +110,149 @@ bool acquire(QLockFile &lock)
     return true;
 }
 
+// Makes the folder's entries (renames, removals) survive a power cut, not only the files' bytes.
+bool syncDirectory(const QString &directory)
+{
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// A copy of one record file beside it, made whole before it appears: a hard link, or where the
+// folder has none (some shared folders) a synced copy. A missing file is kept as an empty one,
+// which reads as no record, as on a first run.
+bool keepBackup(const QString &target, QString *error)
+{
+    const QString backup = target + backupSuffix;
+    QFile::remove(backup);
+    const bool exists = QFileInfo(target).isFile();
+    if (exists
+        && ::link(QFile::encodeName(target).constData(), QFile::encodeName(backup).constData())
+            == 0)
+        return true;
+    QFile old(target);
+    QSaveFile copy(backup);
+    QByteArray bytes;
+    if (exists) {
+        if (!old.open(QIODevice::ReadOnly)) {
+            setError(error,
+                QStringLiteral("Non riesco a salvare una copia del file «%1»: %2.")
+                    .arg(target, old.errorString()));
+            return false;
+        }
+        bytes = old.readAll();
+    }
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.commit()) {
+        setError(error,
+            QStringLiteral("Non riesco a salvare una copia del file «%1»: %2.")
+                .arg(target, copy.errorString()));
+        return false;
+    }
+    return true;
+}
+
+// The points file's backup marks a pair write in progress: it is made last before the renames
+// and removed first after them. The name file's backup is made before it and removed after it.
+struct PairPaths
+{
+    QString directory;
+    QString points;
+    QString name;
+    QString pointsBackup() const { return points + backupSuffix; }
+    QString nameBackup() const { return name + backupSuffix; }
+};
+
 // Puts a new pair in place of the old one, both or neither; the caller holds the lock.
-bool replacePair(const QString &pointsTarget, const QString &nameTarget, const QString &points,
-    const QString &name, QString *error)
+bool replacePair(const PairPaths &pair, const QString &points, const QString &name, QString *error)
 {
     QTemporaryFile stagedPoints;
     QTemporaryFile stagedName;
-    if (!stage(stagedPoints, pointsTarget, points, error)
-        || !stage(stagedName, nameTarget, name, error))
+    if (!stage(stagedPoints, pair.points, points, error)
+        || !stage(stagedName, pair.name, name, error))
         return false;
 
-    // Keep the old points file reachable so it can be put back if the name cannot follow.
-    const QString backup = pointsTarget + backupSuffix;
-    const bool hadPoints = QFileInfo(pointsTarget).isFile();
-    if (hadPoints) {
-        QFile::remove(backup);
-        const bool linked = ::link(QFile::encodeName(pointsTarget).constData(),
-                                QFile::encodeName(backup).constData())
-            == 0;
-        // Some shared folders have no hard links; a copy serves the same purpose.
-        QFile old(pointsTarget);
-        if (!linked && !old.copy(backup)) {
+    const bool hadPoints = QFileInfo(pair.points).isFile();
+    const bool backedUp = keepBackup(pair.name, error) && keepBackup(pair.points, error);
+    if (!backedUp || !syncDirectory(pair.directory)) {
+        if (backedUp)
             setError(error,
-                QStringLiteral("Non riesco a salvare una copia del file «%1»: %2.")
-                    .arg(pointsTarget, old.errorString()));
-            return false;
-        }
+                QStringLiteral("Non riesco a salvare il record nella cartella «%1»: %2.")
+                    .arg(pair.directory, lastSystemError()));
+        QFile::remove(pair.pointsBackup());
+        QFile::remove(pair.nameBackup());
+        return false;
     }
 
-    if (!renameOver(stagedPoints.fileName(), pointsTarget)) {
+    if (!renameOver(stagedPoints.fileName(), pair.points)) {
         setError(error,
             QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
-                .arg(pointsTarget, lastSystemError()));
-        if (hadPoints)
-            QFile::remove(backup);
+                .arg(pair.points, lastSystemError()));
+        QFile::remove(pair.pointsBackup());
+        QFile::remove(pair.nameBackup());
         return false;
     }
     stagedPoints.setAutoRemove(false);
 
-    if (!renameOver(stagedName.fileName(), nameTarget)) {
+#ifdef CALVENZA_TEST_HOOKS
+    // Lets a test stop a writer exactly where a crash or a power cut tears the pair.
+    if (qEnvironmentVariableIsSet("CALVENZA_TEST_DIE_BETWEEN_RENAMES"))
+        ::raise(SIGKILL);
+#endif
+
+    if (!renameOver(stagedName.fileName(), pair.name)) {
         QString message = QStringLiteral("Non riesco a scrivere il file «%1»: %2.")
-                              .arg(nameTarget, lastSystemError());
-        const bool restored
-            = hadPoints ? renameOver(backup, pointsTarget) : QFile::remove(pointsTarget);
+                              .arg(pair.name, lastSystemError());
+        // A backup that cannot be put back stays, for the next start to try again.
+        const bool restored = hadPoints
+            ? renameOver(pair.pointsBackup(), pair.points)
+            : QFile::remove(pair.points) && QFile::remove(pair.pointsBackup());
         if (!restored)
             message += QStringLiteral(" Anche il file «%1» non è tornato com'era: %2.")
-                           .arg(pointsTarget, lastSystemError());
+                           .arg(pair.points, lastSystemError());
+        QFile::remove(pair.nameBackup());
         setError(error, message);
         return false;
     }
     stagedName.setAutoRemove(false);
-    if (hadPoints)
-        QFile::remove(backup);
+    syncDirectory(pair.directory);
+    QFile::remove(pair.pointsBackup());
+    QFile::remove(pair.nameBackup());
+    syncDirectory(pair.directory);
+    return true;
+}
+
+// A write cut short (the program killed, the power lost) leaves the points backup behind: the old
+// pair goes back whole, whichever of the renames had happened. Staged files left behind are
+// removed; none can be in use, as every write stages under the lock the caller holds.
+bool undoUnfinishedWrite(const PairPaths &pair, QString *error)
+{
+    const QDir folder(pair.directory.isEmpty() ? QStringLiteral(".") : pair.directory);
+    const QStringList staged
+        = folder.entryList({QFileInfo(pair.points).fileName() + QStringLiteral(".??????"),
+                               QFileInfo(pair.name).fileName() + QStringLiteral(".??????")},
+            QDir::Files | QDir::Hidden | QDir::System);
+    const bool unfinished = QFileInfo::exists(pair.pointsBackup());
+    if (!unfinished && staged.isEmpty() && !QFileInfo::exists(pair.nameBackup()))
+        return true;
+
+    // Before the renames the name backup may not have reached the disk; the name is then unchanged.
+    const bool nameBackedUp = QFileInfo::exists(pair.nameBackup());
+    if (unfinished
+        && ((nameBackedUp && !renameOver(pair.nameBackup(), pair.name))
+            || !renameOver(pair.pointsBackup(), pair.points))) {
+        setError(error,
+            QStringLiteral("Non riesco a rimettere a posto il record rimasto a metà in «%1»: %2.")
+                .arg(pair.points, lastSystemError()));
+        return false;
+    }
+    // Without the points backup the pair was whole: only leftovers go.
+    QFile::remove(pair.nameBackup());
+    for (const QString &file : staged)
+        QFile::remove(folder.filePath(file));
+    syncDirectory(pair.directory);
     return true;
 }
 
@@ -337,49 +432,39 @@ bool RecordStore::ensureFilesExist(QString *error) const
     return true;
 }
 
-bool RecordStore::write(const QString &points, const QString &name, QString *error) const
-{
-    return store(points, name, false, error) == Outcome::Stored;
-}
-
 RecordStore::Outcome RecordStore::storeIfBeaten(
     const QString &points, const QString &name, QString *error) const
-{
-    return store(points, name, true, error);
-}
-
-RecordStore::Outcome RecordStore::store(
-    const QString &points, const QString &name, bool onlyIfBeaten, QString *error) const
 {
     QLockFile lock(lockPath());
     if (!acquire(lock)) {
         setError(error, lockFailureText(lock.error(), lockPath()));
         return Outcome::Failed;
     }
-    if (onlyIfBeaten) {
-        // A points file that is not there holds no record yet; one that cannot be read might
-        // hold a higher one, so nothing is written over it.
-        QString stored;
-        if (QFileInfo::exists(pointsPath())) {
-            const auto text = readWholeFile(pointsPath(), error);
-            if (!text)
-                return Outcome::Failed;
-            stored = *text;
-        }
-        if (!(recordValue(stored) < recordValue(points)))
-            return Outcome::NotBeaten;
+    const PairPaths pair {m_directory, pointsPath(), namePath()};
+    if (!undoUnfinishedWrite(pair, error))
+        return Outcome::Failed;
+    // A points file that is not there holds no record yet; one that cannot be read might hold a
+    // higher one, so nothing is written over it.
+    QString stored;
+    if (QFileInfo::exists(pair.points)) {
+        const auto text = readWholeFile(pair.points, error);
+        if (!text)
+            return Outcome::Failed;
+        stored = *text;
     }
-    return replacePair(pointsPath(), namePath(), points, name, error) ? Outcome::Stored
-                                                                      : Outcome::Failed;
+    if (!(recordValue(stored) < recordValue(points)))
+        return Outcome::NotBeaten;
+    return replacePair(pair, points, name, error) ? Outcome::Stored : Outcome::Failed;
 }
 
 std::optional<Record> RecordStore::read(QString *error) const
 {
     // Without the lock (a read-only shared folder, a writer stuck elsewhere) the record is still
     // worth showing; only the guarantee that the pair belongs together is lost.
+    // A write cut short is undone first; a folder that cannot be mended is read as it is.
     QLockFile lock(lockPath());
-    const bool locked = acquire(lock);
-    Q_UNUSED(locked);
+    if (acquire(lock))
+        (void)undoUnfinishedWrite({m_directory, pointsPath(), namePath()}, nullptr);
 
     const auto points = readWholeFile(pointsPath(), error);
     if (!points)

@@ -43,27 +43,22 @@ public:
     // Creates each file empty when missing, points file first; existing files are untouched.
     [[nodiscard]] bool ensureFilesExist(QString *error = nullptr) const;
 
-    // Replaces both files with one line each (text then CR LF). Either both files hold the new
-    // record or both keep the old one; concurrent writers never leave a mixed or torn pair.
-    [[nodiscard]] bool write(
-        const QString &points, const QString &name, QString *error = nullptr) const;
-
     enum class Outcome { Stored, NotBeaten, Failed };
-    // Writes the pair as write() does only when the points beat the record on disk now, read
-    // under the same lock: another program may have stored a higher one since this one started.
-    // NotBeaten writes nothing; Failed keeps the old pair and says why in error.
+    // Replaces both files with one line each (text then CR LF) only when the points beat the
+    // record on disk now, read under the lock: another program may have stored a higher one since
+    // this one started. Either both files hold the new record or both keep the old one, also
+    // when the program dies midway (the next read or store puts the old pair back); concurrent
+    // writers never leave a mixed or torn pair. NotBeaten writes nothing; Failed keeps the old
+    // pair and says why in error.
     [[nodiscard]] Outcome storeIfBeaten(
         const QString &points, const QString &name, QString *error = nullptr) const;
 
-    // Both files read under the lock, so the pair always belongs together. nullopt when either
+    // Both files read under the lock, so the pair always belongs together, after undoing a
+    // write cut short. nullopt when either
     // cannot be read (error says which).
     [[nodiscard]] std::optional<Record> read(QString *error = nullptr) const;
 
 private:
-    // write() and storeIfBeaten() in one: the same lock, the same pair replacement.
-    [[nodiscard]] Outcome store(
-        const QString &points, const QString &name, bool onlyIfBeaten, QString *error) const;
-
     QString m_directory;
     int m_table;
 };

@@ -312,7 +312,7 @@ void DrillSession::onClockTick()
 void DrillSession::armClock()
 {
     m_clockTimer->start();
-    m_clock.arm();
+    m_clock.arm(challengeSecondsFromEnvironment());
 }
 
 void DrillSession::showClock(const QString &caption)

@@ -1,8 +1,6 @@
 #include "narrator/numberwords.h"
 
-#include <QLocale>
 #include <array>
-#include <cmath>
 
 namespace calvenza {
 
@@ -47,22 +45,6 @@ const std::array<QString, 29> &wordTable()
 }
 
 } // namespace
-
-Currency Currency::fromText(const QString &text, bool *ok)
-{
-    bool parsed = false;
-    const double value = QLocale::c().toDouble(text.trimmed(), &parsed);
-    // Outside the currency range the text is no currency value at all.
-    constexpr double limit = 922'337'203'685'477.0;
-    if (!parsed || !std::isfinite(value) || std::fabs(value) > limit) {
-        if (ok)
-            *ok = false;
-        return {};
-    }
-    if (ok)
-        *ok = true;
-    return {static_cast<qint64>(std::llround(value * double(scale)))};
-}
 
 QString numlett(Currency number)
 {

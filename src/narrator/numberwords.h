@@ -12,9 +12,6 @@ struct Currency
 
     static constexpr qint64 scale = 10000;
     [[nodiscard]] static constexpr Currency fromWhole(qint64 whole) { return {whole * scale}; }
-    // The text of a text box as a currency value, rounded to four decimals; text that is no
-    // number, or one outside the currency range, gives 0 with ok set to false.
-    [[nodiscard]] static Currency fromText(const QString &text, bool *ok = nullptr);
 };
 
 // The largest number that has words; from 10^12 up numlett gives the empty text.

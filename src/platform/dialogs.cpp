@@ -1,22 +1,104 @@
 #include "platform/dialogs.h"
 
+#include <QEvent>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QWindow>
+
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace calvenza {
 
 namespace {
 
-// A box opens over its window. While that window is not on screen yet (the boxes of the
-// start-up), it is placed there by hand rather than parented: as the parent of a modal box, the
-// window not yet shown was measured to appear about 10 ms later once the box closed.
+bool hasWindowManager(xcb_connection_t *connection, xcb_window_t root)
+{
+    static const char name[] = "_NET_SUPPORTING_WM_CHECK";
+    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, true, sizeof name - 1, name), nullptr);
+    if (!atom)
+        return false;
+    xcb_get_property_reply_t *property = xcb_get_property_reply(connection,
+        xcb_get_property(connection, false, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr);
+    const bool found = property && xcb_get_property_value_length(property) > 0;
+    std::free(property);
+    std::free(atom);
+    return found;
+}
+
+// Gives its window the X keyboard once the window is exposed (mapped: focus on a window not yet
+// viewable is refused), then goes.
+class KeyboardOnExpose : public QObject
+{
+public:
+    explicit KeyboardOnExpose(QWindow *window)
+        : QObject(window)
+    {
+        setObjectName(QStringLiteral("keyboardOnExpose"));
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            giveKeyboard(static_cast<QWindow *>(watched));
+            deleteLater();
+        }
+        return false;
+    }
+    static void giveKeyboard(QWindow *window)
+    {
+        auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+        xcb_set_input_focus(x11->connection(), XCB_INPUT_FOCUS_PARENT,
+            xcb_window_t(window->winId()), XCB_CURRENT_TIME);
+        xcb_flush(x11->connection());
+    }
+};
+
+bool withoutWindowManager()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11)
+        return false; // not X11
+    xcb_connection_t *connection = x11->connection();
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+    return screen && !hasWindowManager(connection, screen->root);
+}
+
+// Without a window manager Qt asks the X server for the keyboard with the time of the last X
+// event it has seen, and the server ignores a request older than its last focus change: a box
+// opened by a clock tick could stay without the keys, and after a box closed they stayed on the
+// root window, where none reaches the program. There the window is handed the keyboard at the
+// server's own time, once it is on screen.
+void giveKeyboardWhenShown(QWidget *widget)
+{
+    QWindow *window = widget->window()->windowHandle();
+    if (!window) {
+        widget->window()->winId();
+        window = widget->window()->windowHandle();
+    }
+    if (window->isExposed())
+        KeyboardOnExpose::giveKeyboard(window);
+    else if (!window->findChild<KeyboardOnExpose *>(QString(), Qt::FindDirectChildrenOnly))
+        new KeyboardOnExpose(window);
+}
+
 int runOver(QDialog &box, QWidget *window)
 {
     if (window && !box.parentWidget()) {
         box.adjustSize();
         box.move(window->frameGeometry().center() - box.rect().center());
     }
-    return box.exec();
+    const bool unmanaged = withoutWindowManager();
+    if (unmanaged)
+        giveKeyboardWhenShown(&box);
+    const int result = box.exec();
+    // The window under the box takes the keyboard back, now or when it first appears (the
+    // start-up boxes come before it).
+    if (unmanaged && window)
+        giveKeyboardWhenShown(window);
+    return result;
 }
 
 QWidget *ownerOnScreen(QWidget *window)
