@@ -8,8 +8,8 @@ calvenza=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
 python=/usr/bin/python3
 skip() { echo "SKIP: $*" && exit 77; }
-for tool in dbus-run-session dbus-send Xvfb openbox xdotool xprop script orca speech-dispatcher localedef \
-    pulseaudio pactl parecord sox pgrep ps "$python"; do
+for tool in dbus-run-session dbus-send Xvfb openbox xdotool xprop script orca speech-dispatcher \
+    localedef pulseaudio pactl parecord sox pgrep ps "$python"; do
     command -v "$tool" >/dev/null || skip "manca $tool (bash scripts/deps.sh test)"
 done
 launcher=/usr/libexec/at-spi-bus-launcher
