@@ -112,22 +112,29 @@ void ChallengeChart::paintEvent(QPaintEvent *)
     std::map<int, QList<QPointF>> lines;
     for (const ChallengeRecord &c : std::as_const(m_challenges))
         lines[c.table] << pointOf(c);
-    int legendX = leftMargin;
+    const QString legendTitle = QStringLiteral("Tabellina:");
+    painter.setPen(textColour);
+    painter.drawText(
+        QRect(4, 0, width(), legendHeight), Qt::AlignLeft | Qt::AlignVCenter, legendTitle);
+    int legendX = 4 + painter.fontMetrics().horizontalAdvance(legendTitle) + 8;
     for (const auto &[table, points] : lines) {
         const QColor colour = tableColour(table);
         painter.setPen(QPen(colour, 2));
         if (points.size() > 1)
             painter.drawPolyline(points.constData(), int(points.size()));
+        // Dots only while they can still be told apart.
         painter.setBrush(colour);
-        for (const QPointF &p : points)
-            painter.drawEllipse(p, 3, 3);
-        const QString label = QStringLiteral("del %1").arg(table);
-        painter.drawLine(legendX, legendHeight / 2, legendX + 16, legendHeight / 2);
+        if (points.size() * 8 < plot.width())
+            for (const QPointF &p : points)
+                painter.drawEllipse(p, 3, 3);
+        const QString label = QString::number(table);
+        painter.setPen(QPen(colour, 3));
+        painter.drawLine(legendX, legendHeight / 2, legendX + 12, legendHeight / 2);
         painter.setPen(textColour);
         const int labelWidth = painter.fontMetrics().horizontalAdvance(label);
-        painter.drawText(QRect(legendX + 20, 0, labelWidth + 2, legendHeight),
+        painter.drawText(QRect(legendX + 15, 0, labelWidth + 2, legendHeight),
             Qt::AlignLeft | Qt::AlignVCenter, label);
-        legendX += 20 + labelWidth + 14;
+        legendX += 15 + labelWidth + 10;
     }
 }
 

@@ -9,7 +9,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QImageWriter>
 #include <QInputDialog>
@@ -36,12 +36,19 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
         const QModelIndex &index) const override
     {
-        QStyledItemDelegate::paint(painter, option, index);
-        if (!index.data(FactModel::OutlinedRole).toBool())
-            return;
+        // The cell keeps its colour when chosen: the keyboard's place is a black frame.
+        QStyleOptionViewItem plain = option;
+        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        QStyledItemDelegate::paint(painter, plain, index);
         painter->save();
-        painter->setPen(QPen(QColor(0x1a, 0x3a, 0x8f), 3));
-        painter->drawRect(option.rect.adjusted(2, 2, -2, -2));
+        if (index.data(FactModel::OutlinedRole).toBool()) {
+            painter->setPen(QPen(QColor(0x1a, 0x3a, 0x8f), 3));
+            painter->drawRect(option.rect.adjusted(2, 2, -2, -2));
+        }
+        if (option.state & QStyle::State_HasFocus) {
+            painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
+            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+        }
         painter->restore();
     }
 };
@@ -57,8 +64,9 @@ QLabel *plainLabel(const QString &text, QWidget *parent)
 QWidget *legend(QWidget *parent)
 {
     auto *box = new QWidget(parent);
-    auto *layout = new QHBoxLayout(box);
+    auto *layout = new QGridLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
+    int place = 0;
     for (const FactStanding standing : {FactStanding::NeverAsked, FactStanding::MostlyWrong,
              FactStanding::Learning, FactStanding::Known}) {
         auto *swatch = new QLabel(box);
@@ -68,8 +76,11 @@ QWidget *legend(QWidget *parent)
         palette.setColor(QPalette::Window, standingColour(standing));
         swatch->setPalette(palette);
         swatch->setFrameShape(QFrame::Box);
-        layout->addWidget(swatch);
-        layout->addWidget(plainLabel(standingWords(standing), box), 1);
+        layout->addWidget(swatch, place / 2, place % 2 * 2);
+        auto *words = plainLabel(standingWords(standing), box);
+        words->setWordWrap(false);
+        layout->addWidget(words, place / 2, place % 2 * 2 + 1);
+        ++place;
     }
     return box;
 }
@@ -112,7 +123,11 @@ ProgressWindow::ProgressWindow(
     m_view->verticalHeader()->setDefaultSectionSize(32);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    m_view->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    m_view->verticalHeader()->setFixedWidth(32);
+    m_view->horizontalHeader()->setFixedHeight(26);
+    const int frame = 2 * m_view->frameWidth();
+    m_view->setFixedSize(32 + 10 * 48 + frame, 26 + 10 * 32 + frame);
     m_view->setCurrentIndex(m_model->index(0, 0));
     pictureLayout->addWidget(m_view, 0, Qt::AlignHCenter);
     pictureLayout->addWidget(legend(m_picture));
@@ -135,6 +150,7 @@ ProgressWindow::ProgressWindow(
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
     layout->addWidget(m_picture, 1);
     layout->addWidget(buttons);
     m_view->setFocus();
