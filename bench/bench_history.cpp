@@ -60,7 +60,7 @@ bool ensureHistory(const QString &folder)
         " abs(random()) % 5 <> 0 AS ok FROM n)"
         " INSERT INTO answer (pupil_id, times_table, factor, answered_at, seq, typed, is_right,"
         " ms_taken, mode)"
-        " SELECT 1 + i % %2, t, f, %3 + i * 158000, abs(random()) % 4294967296,"
+        " SELECT 1 + i % %2, t, f, %3 + i * 158000, 0,"
         " CAST(t * f + (1 - ok) AS TEXT), ok, 800 + abs(random()) % 9000, abs(random()) % 4 = 0"
         " FROM drawn")
                                    .arg(answers - 1)

@@ -2,7 +2,6 @@
 
 #include "memory/historydatabase.h"
 
-#include <QRandomGenerator>
 #include <variant>
 
 namespace calvenza {
@@ -103,13 +102,14 @@ private:
         q.prepare(QStringLiteral(
             "INSERT INTO answer (pupil_id, times_table, factor, answered_at, seq, typed, is_right,"
             " ms_taken, mode) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
-        // Drawn again in the unlikely case that the same millisecond already holds it.
+        // Counted up in the unlikely case that the same millisecond already holds one.
+        qint64 seq = 0;
         do {
             q.bindValue(0, pupil);
             q.bindValue(1, a.table);
             q.bindValue(2, a.factor);
             q.bindValue(3, storedTime(a.answeredAt));
-            q.bindValue(4, qint64(QRandomGenerator::global()->generate()));
+            q.bindValue(4, seq++);
             q.bindValue(5, a.typed.isNull() ? QStringLiteral("") : a.typed);
             q.bindValue(6, int(a.right));
             q.bindValue(7, a.msTaken < 0 ? qint64(-1) : a.msTaken);
