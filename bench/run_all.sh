@@ -105,6 +105,10 @@ How each figure is taken:
   a PulseAudio null sink of its own, and reads the sink's monitor in 5 ms blocks on a thread; the
   figure runs from the Return key to the first loud block (so it includes the sink's buffer and the
   server). A wrong answer's reaction opens with the "Greet" bow, so its voice comes after it.
+- History: \`bench_history\` builds a history of 1,000,000 answers (30 pupils over 5 years) once,
+  in \`BUILD/bench/history-1M/\`, then times one pupil's picture query (\`factsOf\`), the picture
+  from construction to shown and painted, the export of every answer, the file's size, and
+  \`HistoryWriter::record()\` as the drill's thread pays it.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

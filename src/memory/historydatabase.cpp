@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QThread>
 #include <QVariant>
 
 namespace calvenza {
@@ -15,6 +16,8 @@ namespace {
 // SQLite's own result codes for a file that is not (or no longer) a database.
 const QString sqliteNotADatabase = QStringLiteral("26");
 const QString sqliteCorrupt = QStringLiteral("11");
+const QString sqliteBusy = QStringLiteral("5");
+const QString sqliteLocked = QStringLiteral("6");
 
 QString nextConnectionName()
 {
@@ -190,10 +193,11 @@ bool HistoryDatabase::open(Missing missing)
             // Created here so that it is private from its first byte; SQLite gives the
             // journal files the same permissions.
             QFile file(m_path);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+                file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+            else if (!QFile::exists(m_path)) // another Calvenza may have just made it
                 return fail(QStringLiteral("Non riesco a creare la storia delle risposte"),
                     file.errorString());
-            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         }
         if (!openConnection())
             return false;
@@ -218,8 +222,18 @@ bool HistoryDatabase::open(Missing missing)
                                "lascio com'è"));
         if (missing == Missing::Create)
             QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
-        if (!exec(QStringLiteral("PRAGMA journal_mode=WAL"))
-            || !exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        // Turning to WAL needs the file alone for a moment, and SQLite does not wait for it.
+        for (int tries = 0;; ++tries) {
+            QSqlQuery wal = query();
+            if (wal.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+                break;
+            const QString code = wal.lastError().nativeErrorCode();
+            if (tries == 100 || (code != sqliteBusy && code != sqliteLocked))
+                return fail(QStringLiteral("Non riesco a usare la storia delle risposte"),
+                    wal.lastError().text());
+            QThread::msleep(20);
+        }
+        if (!exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
             return false;
         return version == historySchemaVersion || upgrade(version);
     }

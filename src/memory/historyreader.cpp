@@ -4,6 +4,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QSaveFile>
 #include <QSqlDriver>
@@ -272,10 +273,16 @@ QByteArray csvField(const QString &text)
 bool exportAnswers(const QString &dataDirectory, const QString &csvPath, QString *error)
 {
     QSaveFile file(csvPath);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly)) {
+        const QFileInfo info(csvPath);
+        const QString why = info.isDir()   ? QStringLiteral("è una cartella")
+            : !info.absoluteDir().exists() ? QStringLiteral("la cartella «%1» non c'è")
+                                                 .arg(QDir::toNativeSeparators(info.absolutePath()))
+                                           : file.errorString();
         return setError(error,
             QStringLiteral("non riesco a scrivere «%1»: %2.")
-                .arg(QDir::toNativeSeparators(csvPath), file.errorString()));
+                .arg(QDir::toNativeSeparators(csvPath), why));
+    }
     QByteArray out = "alunno,data e ora,modo,tabellina,fattore,risposta,giusta,"
                      "tempo in millisecondi\r\n";
 

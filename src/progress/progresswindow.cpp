@@ -93,6 +93,10 @@ ProgressWindow::ProgressWindow(
     , m_model(new FactModel(this))
     , m_pupil(pupilName(pupil))
 {
+    // Shown as first typed, whatever the case typed now.
+    for (const QString &known : knownPupils(dataDirectory))
+        if (pupilKey(known) == pupilKey(pupil))
+            m_pupil = known;
     setWindowTitle(QStringLiteral("La mia tavola pitagorica - %1").arg(m_pupil));
     QString factsError;
     QString challengesError;
