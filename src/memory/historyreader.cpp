@@ -81,6 +81,57 @@ private:
     QByteArray m_dayText;
 };
 
+// A statement run through SQLite's own calls on the connection Qt SQL opened, for the reads of
+// thousands of rows: a QVariant for every field would cost more than the reading itself.
+class RawRows
+{
+public:
+    RawRows(const HistoryDatabase &db, const char *sql)
+        : m_path(db.path())
+    {
+        const QVariant handle = db.query().driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            m_connection = *static_cast<sqlite3 *const *>(handle.constData());
+        if (m_connection)
+            sqlite3_prepare_v2(m_connection, sql, -1, &m_statement, nullptr);
+    }
+    ~RawRows() { sqlite3_finalize(m_statement); }
+    RawRows(const RawRows &) = delete;
+    RawRows &operator=(const RawRows &) = delete;
+
+    [[nodiscard]] bool isValid() const { return m_statement; }
+    void bind(int place, qint64 value) { sqlite3_bind_int64(m_statement, place, value); }
+    // False at the end, or on a failure that error() then tells.
+    bool next()
+    {
+        m_step = sqlite3_step(m_statement);
+        return m_step == SQLITE_ROW;
+    }
+    [[nodiscard]] bool failed() const { return !m_statement || m_step != SQLITE_DONE; }
+    [[nodiscard]] QString error() const
+    {
+        return QStringLiteral("Non riesco a leggere la storia delle risposte «%1»: %2.")
+            .arg(QDir::toNativeSeparators(m_path),
+                m_connection ? QString::fromUtf8(sqlite3_errmsg(m_connection))
+                             : QStringLiteral("non è un database SQLite"));
+    }
+    [[nodiscard]] qint64 integer(int column) const
+    {
+        return sqlite3_column_int64(m_statement, column);
+    }
+    [[nodiscard]] QByteArrayView text(int column) const
+    {
+        return {reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
+            sqlite3_column_bytes(m_statement, column)};
+    }
+
+private:
+    QString m_path;
+    sqlite3 *m_connection = nullptr;
+    sqlite3_stmt *m_statement = nullptr;
+    int m_step = SQLITE_DONE;
+};
+
 void appendNumber(QByteArray &out, qint64 n)
 {
     char digits[24];
@@ -133,27 +184,26 @@ QList<AnswerRecord> answersOf(const QString &dataDirectory, const QString &pupil
         q.addBindValue(id);
         return db.exec(q) && q.next() ? q.value(0).toString() : pupilName(pupil);
     }();
-    QSqlQuery q = db.query();
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT times_table, factor, typed, is_right, ms_taken, answered_at, "
-                             "mode FROM answer WHERE pupil_id = ? ORDER BY answered_at, seq"));
-    q.addBindValue(id);
-    if (!db.exec(q)) {
-        setError(error, db.error());
-        return answers;
-    }
-    while (q.next()) {
+    RawRows rows(db,
+        "SELECT times_table, factor, typed, is_right, ms_taken, answered_at, mode FROM answer"
+        " WHERE pupil_id = ? ORDER BY answered_at, seq");
+    rows.bind(1, id);
+    while (rows.next()) {
         AnswerRecord a;
         a.pupil = name;
-        a.table = q.value(0).toInt();
-        a.factor = q.value(1).toInt();
-        a.typed = q.value(2).toString();
-        a.right = q.value(3).toBool();
-        a.msTaken = q.value(4).toLongLong();
-        a.answeredAt = fromStoredTime(q.value(5).toLongLong());
-        a.mode = q.value(6).toInt() == int(DrillMode::Ripasso) ? DrillMode::Ripasso
-                                                               : DrillMode::Challenge;
+        a.table = int(rows.integer(0));
+        a.factor = int(rows.integer(1));
+        a.typed = QString::fromUtf8(rows.text(2));
+        a.right = rows.integer(3) != 0;
+        a.msTaken = rows.integer(4);
+        a.answeredAt = fromStoredTime(rows.integer(5));
+        a.mode = rows.integer(6) == int(DrillMode::Ripasso) ? DrillMode::Ripasso
+                                                            : DrillMode::Challenge;
         answers << a;
+    }
+    if (rows.failed()) {
+        setError(error, rows.error());
+        return {};
     }
     return answers;
 }
@@ -298,44 +348,23 @@ bool exportAnswers(const QString &dataDirectory, const QString &csvPath, QString
         while (pupils.next())
             names.insert(pupils.value(0).toLongLong(), csvField(pupils.value(1).toString()));
 
-        // A million rows read through SQLite's own calls: the same connection, without a
-        // QVariant for every field, which would take the export well past three seconds.
-        const QVariant handle = db.query().driver()->handle();
-        sqlite3 *connection = qstrcmp(handle.typeName(), "sqlite3*") == 0
-            ? *static_cast<sqlite3 *const *>(handle.constData())
-            : nullptr;
-        sqlite3_stmt *rows = nullptr;
-        if (!connection
-            || sqlite3_prepare_v2(connection,
-                   "SELECT pupil_id, answered_at, mode, times_table, factor, typed, is_right,"
-                   " ms_taken FROM answer",
-                   -1, &rows, nullptr)
-                != SQLITE_OK)
-            return setError(error,
-                QStringLiteral("Non riesco a leggere la storia delle risposte «%1»: %2.")
-                    .arg(QDir::toNativeSeparators(db.path()),
-                        connection ? QString::fromUtf8(sqlite3_errmsg(connection))
-                                   : QStringLiteral("non è un database SQLite")));
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> finalizer(
-            rows, sqlite3_finalize);
+        RawRows rows(db,
+            "SELECT pupil_id, answered_at, mode, times_table, factor, typed, is_right, ms_taken"
+            " FROM answer");
         LocalTimeText localTime;
         out.reserve(2 << 20);
-        int step = SQLITE_ROW;
-        while ((step = sqlite3_step(rows)) == SQLITE_ROW) {
-            out += names.value(sqlite3_column_int64(rows, 0));
+        while (rows.next()) {
+            out += names.value(rows.integer(0));
             out += ',';
-            localTime.appendTo(out, sqlite3_column_int64(rows, 1));
-            out += sqlite3_column_int(rows, 2) == int(DrillMode::Ripasso) ? ",ripasso," : ",sfida,";
-            appendNumber(out, sqlite3_column_int64(rows, 3));
+            localTime.appendTo(out, rows.integer(1));
+            out += rows.integer(2) == int(DrillMode::Ripasso) ? ",ripasso," : ",sfida,";
+            appendNumber(out, rows.integer(3));
             out += ',';
-            appendNumber(out, sqlite3_column_int64(rows, 4));
+            appendNumber(out, rows.integer(4));
             out += ',';
-            appendCsvField(out,
-                QByteArrayView(reinterpret_cast<const char *>(sqlite3_column_text(rows, 5)),
-                    sqlite3_column_bytes(rows, 5)));
-            out += sqlite3_column_int(rows, 6) ? ",sì," : ",no,";
-            const qint64 ms = sqlite3_column_int64(rows, 7);
-            if (ms >= 0)
+            appendCsvField(out, rows.text(5));
+            out += rows.integer(6) ? ",sì," : ",no,";
+            if (const qint64 ms = rows.integer(7); ms >= 0)
                 appendNumber(out, ms);
             out += "\r\n";
             if (out.size() > (1 << 20)) {
@@ -344,11 +373,8 @@ bool exportAnswers(const QString &dataDirectory, const QString &csvPath, QString
                 out.truncate(0); // keeps its room for the next rows
             }
         }
-        if (step != SQLITE_ROW && step != SQLITE_DONE)
-            return setError(error,
-                QStringLiteral("Non riesco a leggere la storia delle risposte «%1»: %2.")
-                    .arg(QDir::toNativeSeparators(db.path()),
-                        QString::fromUtf8(sqlite3_errmsg(connection))));
+        if (rows.failed() && file.error() == QFileDevice::NoError)
+            return setError(error, rows.error());
     }
     file.write(out);
     if (!file.commit())
