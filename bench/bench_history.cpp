@@ -82,6 +82,14 @@ bool ensureHistory(const QString &folder)
     return db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
+// The figures in wall time depend on what else the cores run; CPU time tells the work itself.
+double threadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -96,10 +104,13 @@ int main(int argc, char *argv[])
     std::printf("history ready in %.1f s\n", microsecondsSince(generating) / 1e6);
 
     std::vector<double> query;
+    std::vector<double> queryCpu;
     for (int round = 0; round < 3; ++round)
         for (int i = 0; i < pupils; ++i) {
             const auto start = Clock::now();
+            const double cpuStart = threadCpuMs();
             const FactTable facts = factsOf(folder, pupilNameOf(i));
+            queryCpu.push_back(threadCpuMs() - cpuStart);
             query.push_back(microsecondsSince(start) / 1000);
             if (facts.at(8, 7).asked == 0)
                 return std::fprintf(stderr, "bench_history: no answers read\n"), 1;
@@ -111,7 +122,7 @@ int main(int argc, char *argv[])
     reportRow("one pupil's picture: its query, factsOf over 1,000,000 answers (median; 90th "
               "percentile; worst of 90)",
         format("%.1f ms", medianQuery) + format("; %.1f ms", ninetiethQuery)
-            + format("; %.1f ms", worstQuery),
+            + format("; %.1f ms", worstQuery) + format(" (CPU %.1f ms)", quantile(queryCpu, 0.5)),
         "≤ 20 ms", ninetiethQuery <= 20);
 
     std::vector<double> ripasso;
@@ -139,15 +150,16 @@ int main(int argc, char *argv[])
         format("%.0f ms", paintMedian), "≤ 200 ms", paintMedian <= 200);
 
     QTemporaryDir out;
-    const std::clock_t exportCpu = std::clock();
+    const double exportCpu = threadCpuMs();
     const auto exportStart = Clock::now();
     QString error;
     const bool exported = exportAnswers(folder, out.filePath(QStringLiteral("tutte.csv")), &error);
     const double exportSeconds = microsecondsSince(exportStart) / 1e6;
-    std::printf("export: %.2f s of CPU\n", double(std::clock() - exportCpu) / CLOCKS_PER_SEC);
+    const double exportCpuSeconds = (threadCpuMs() - exportCpu) / 1000;
     if (!exported)
         std::fprintf(stderr, "bench_history: %s\n", qPrintable(error));
-    reportRow("export of all 1,000,000 answers to CSV", format("%.2f s", exportSeconds), "≤ 3 s",
+    reportRow("export of all 1,000,000 answers to CSV",
+        format("%.2f s", exportSeconds) + format(" (CPU %.2f s)", exportCpuSeconds), "≤ 3 s",
         exported && exportSeconds <= 3);
 
     qint64 bytes = 0;

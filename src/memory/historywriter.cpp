@@ -192,7 +192,7 @@ void HistoryWriter::record(const ChallengeRecord &challenge)
 
 QString HistoryWriter::openError()
 {
-    const QString error = m_opened.get();
+    QString error = m_opened.get();
     if (!error.isEmpty())
         m_reported = true;
     return error;
