@@ -108,6 +108,10 @@ How each figure is taken:
 - Ripasso: \`bench_ripasso\` builds a history of 1,000,000 answers in memory (30 pupils over five
   years), then for each pupil folds its answers into boxes and plays sessions, timing each
   \`next()\` with the answer that follows it.
+- History: \`bench_history\` builds a history of 1,000,000 answers (30 pupils over 5 years) once,
+  in \`BUILD/bench/history-1M/\`, then times one pupil's picture query (\`factsOf\`), the picture
+  from construction to shown and painted, the export of every answer, the file's size, and
+  \`HistoryWriter::record()\` as the drill's thread pays it.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

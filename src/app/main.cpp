@@ -1,9 +1,11 @@
 #include "app/commandline.h"
 #include "app/paintlog.h"
 #include "app/tavola.h"
+#include "memory/historyreader.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
+#include "progress/progresswindow.h"
 #include "wizard/wizardcharacters.h"
 
 #include <QApplication>
@@ -22,7 +24,21 @@ int main(int argc, char *argv[])
     const calvenza::CommandLine commandLine = calvenza::parseCommandLine(arguments);
     switch (commandLine.action) {
     case calvenza::CommandLine::Action::Run:
+    case calvenza::CommandLine::Action::ShowProgress:
         break;
+    case calvenza::CommandLine::Action::Export: {
+        // The teacher's export needs no display.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
+        QString error;
+        if (!calvenza::exportAnswers(
+                calvenza::UserDataDirectory().location(), commandLine.exportPath, &error)) {
+            std::fputs(
+                (QStringLiteral("calvenza: ") + error + u'\n').toLocal8Bit().constData(), stderr);
+            return 1;
+        }
+        return 0;
+    }
     case calvenza::CommandLine::Action::Refuse:
         std::fputs(commandLine.message.toLocal8Bit().constData(), stderr);
         return calvenza::usageExitStatus;
@@ -50,6 +66,10 @@ int main(int argc, char *argv[])
     if (qtWords.load(
             QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtWords);
+
+    if (commandLine.action == calvenza::CommandLine::Action::ShowProgress)
+        return calvenza::runProgressPicture(
+            calvenza::UserDataDirectory().location(), commandLine.pupil);
 
     calvenza::TavolaServices services;
     auto wizard = std::make_unique<calvenza::WizardNarrator>();
