@@ -120,7 +120,8 @@ int main(int argc, char *argv[])
     testing::ScriptedRandom *draws = random.get();
     dialogs->answer = QStringLiteral("Bench");
     TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
-        std::make_unique<FixedDataDirectory>(dataDir.path())};
+        std::make_unique<FixedDataDirectory>(dataDir.path()),
+        std::make_unique<HistoryWriter>(dataDir.path())};
     Tavola tavola(std::move(services));
     tavola.startUp();
     WizardCharacter *wizard = wizards->wizard();

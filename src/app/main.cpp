@@ -1,11 +1,14 @@
 #include "app/commandline.h"
 #include "app/paintlog.h"
 #include "app/tavola.h"
+#include "drill/drillsession.h"
 #include "memory/historyreader.h"
+#include "memory/historywriter.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
 #include "progress/progresswindow.h"
+#include "ripasso/ripassosession.h"
 #include "wizard/wizardcharacters.h"
 
 #include <QApplication>
@@ -79,8 +82,21 @@ int main(int argc, char *argv[])
     services.dialogs = std::make_unique<calvenza::QtDialogs>();
     services.random = std::make_unique<calvenza::SystemRandom>();
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
+    const QString dataDirectory = services.dataDirectory->location();
+    services.history = std::make_unique<calvenza::HistoryWriter>(dataDirectory);
 
-    calvenza::Tavola tavola(std::move(services), commandLine.table);
+    // Outlives the window, and so the lesson that draws from it.
+    calvenza::SystemRandom lessonRandom;
+    // A ripasso may span several tables; its lesson chooses them, not the window.
+    calvenza::Tavola tavola(
+        std::move(services), commandLine.ripasso ? calvenza::defaultTable : commandLine.table);
+    if (commandLine.ripasso) {
+        tavola.session().teachWith([&](const QString &pupil) {
+            return std::make_unique<calvenza::RipassoSession>(
+                calvenza::answersOf(dataDirectory, pupil), QDate::currentDate(), commandLine.tables,
+                lessonRandom);
+        });
+    }
     QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
     tavola.move(0, 0);

@@ -60,17 +60,6 @@ QString historyFileName()
     return QStringLiteral("storia.sqlite");
 }
 
-QString pupilName(const QString &typedName)
-{
-    const QString trimmed = typedName.trimmed();
-    return trimmed.isEmpty() ? QStringLiteral("Amico") : trimmed;
-}
-
-QString pupilKey(const QString &typedName)
-{
-    return pupilName(typedName).toCaseFolded();
-}
-
 HistoryDatabase::HistoryDatabase(const QString &dataDirectory, Missing missing)
     : m_connectionName(nextConnectionName())
     , m_path(QDir(dataDirectory).filePath(historyFileName()))

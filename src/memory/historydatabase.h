@@ -1,5 +1,7 @@
 #pragma once
 
+#include "memory/answer.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
@@ -11,11 +13,6 @@ inline constexpr int historySchemaVersion = 1;
 
 // The history's file in the data directory, beside the record files.
 [[nodiscard]] QString historyFileName();
-
-// The pupil as the history names him: the name as typed, trimmed; "Amico" when none was typed.
-[[nodiscard]] QString pupilName(const QString &typedName);
-// What tells pupils apart: "Ugo" and "ugo" are one pupil.
-[[nodiscard]] QString pupilKey(const QString &typedName);
 
 // One connection to the history of a data directory, for the thread that opens it (a
 // QSqlDatabase belongs to its thread). Opening creates the file (0600, folder 0700) when Create
