@@ -2,88 +2,18 @@
 // window and the real wizard, with a recorder on the default sink's monitor (a PulseAudio null
 // sink in the benchmark run). Also Enter until his first chunk is handed to the audio output.
 #include "benchreport.h"
+#include "monitorrecorder.h"
 #include "support.h"
-#include "wizard/wizardcharacters.h"
+#include "wizard/wizardnarrator.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QTest>
-#include <atomic>
-#include <cstdlib>
-#include <pulse/error.h>
-#include <pulse/simple.h>
-#include <thread>
 
 using namespace calvenza;
 using namespace calvenza::bench;
 
 namespace {
-
-std::int64_t nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
-
-// Reads the monitor in 5 ms blocks and notes when the first loud block after arming arrives.
-class Recorder
-{
-public:
-    bool start(std::string *error)
-    {
-        const pa_sample_spec spec {PA_SAMPLE_S16LE, 22050, 1};
-        pa_buffer_attr attr {};
-        attr.maxlength = std::uint32_t(-1);
-        attr.fragsize = 220; // 5 ms
-        int code = 0;
-        const char *device = std::getenv("CALVENZA_BENCH_MONITOR");
-        m_stream = pa_simple_new(nullptr, "calvenza-bench", PA_STREAM_RECORD,
-            device ? device : "@DEFAULT_MONITOR@", "reaction", &spec, nullptr, &attr, &code);
-        if (!m_stream) {
-            *error = pa_strerror(code);
-            return false;
-        }
-        m_thread = std::thread([this] { run(); });
-        return true;
-    }
-    ~Recorder()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_stream)
-            pa_simple_free(m_stream);
-    }
-    void arm()
-    {
-        m_onset = 0;
-        m_armed = true;
-    }
-    [[nodiscard]] std::int64_t onset() const { return m_onset; }
-
-private:
-    void run()
-    {
-        std::int16_t block[110];
-        while (!m_stop) {
-            int code = 0;
-            if (pa_simple_read(m_stream, block, sizeof block, &code) < 0)
-                return;
-            int peak = 0;
-            for (std::int16_t s : block)
-                peak = std::max(peak, std::abs(int(s)));
-            if (m_armed && peak > 600) {
-                m_onset = nowNs();
-                m_armed = false;
-            }
-        }
-    }
-    pa_simple *m_stream = nullptr;
-    std::thread m_thread;
-    std::atomic<bool> m_stop {false};
-    std::atomic<bool> m_armed {false};
-    std::atomic<std::int64_t> m_onset {0};
-};
 
 bool waitUntil(const std::function<bool()> &condition, int ms)
 {
@@ -105,7 +35,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const std::string measure = "Enter on a right answer → reaction heard at the sound server";
     const std::string target = "≤ 50 ms";
-    Recorder recorder;
+    MonitorRecorder recorder;
     std::string error;
     if (!recorder.start(&error)) {
         reportRow(measure, "not measured: no sound server (" + error + ")", target, false);
@@ -123,8 +53,8 @@ int main(int argc, char *argv[])
         std::make_unique<FixedDataDirectory>(dataDir.path())};
     Tavola tavola(std::move(services));
     tavola.startUp();
-    WizardCharacter *wizard = wizards->wizard();
-    if (!wizard || wizard->audio().mode() != AudioOut::Mode::Device) {
+    Wizard *wizard = wizards->wizard();
+    if (!wizard || wizard->audioMode() != AudioOut::Mode::Device) {
         reportRow(measure, "not measured: the wizard has no sound device", target, false);
         return 0;
     }
@@ -134,7 +64,7 @@ int main(int argc, char *argv[])
     wizards->stopAll();
     auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("answerBox"));
     std::int64_t handedOver = 0;
-    QObject::connect(wizard, &WizardCharacter::speechAudioStarted, &app,
+    QObject::connect(wizard, &Wizard::speechAudioStarted, &app,
         [&] { handedOver = handedOver ? handedOver : nowNs(); });
 
     // An idle null sink holds back its first two seconds.

@@ -4,7 +4,7 @@
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
-#include "wizard/wizardcharacters.h"
+#include "wizard/wizardnarrator.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

@@ -171,7 +171,6 @@ Voice::Voice(VoiceSettings settings, QObject *parent)
     m_worker->moveToThread(m_thread.get());
     connect(m_worker.get(), &VoiceWorker::ready, this, [this](bool ok, const QString &error) {
         m_state = ok ? State::Ready : State::Unavailable;
-        m_error = error;
         if (!ok)
             qWarning().noquote() << error << "- il mago parlerà solo nel fumetto.";
         emit ready(ok);

@@ -89,7 +89,6 @@ public:
 
     enum class State { Starting, Ready, Unavailable };
     [[nodiscard]] State state() const { return m_state; }
-    [[nodiscard]] QString errorString() const { return m_error; }
 
     // Queues the text; chunks, words and finished() carry the returned id.
     quint64 speak(const QString &text);
@@ -109,7 +108,6 @@ private:
     std::unique_ptr<VoiceWorker> m_worker;
     quint64 m_nextId = 1;
     State m_state = State::Starting;
-    QString m_error;
 };
 
 } // namespace calvenza

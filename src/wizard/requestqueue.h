@@ -1,0 +1,51 @@
+#pragma once
+
+#include "narrator/narrator.h"
+
+#include <QObject>
+#include <deque>
+#include <map>
+#include <optional>
+
+namespace calvenza {
+
+// The wizard's requests in the order they were made, each with the script it came from. A
+// script is done once none of its requests is waiting or under way: carried out or dropped.
+class RequestQueue : public QObject
+{
+    Q_OBJECT
+public:
+    struct Entry
+    {
+        NarratorRequest request;
+        quint64 script = 0;
+    };
+
+    using QObject::QObject;
+
+    // Returns the script's id. An empty script is done at once, from the event loop.
+    quint64 add(const NarratorScript &script);
+    [[nodiscard]] bool hasWaiting() const { return !m_waiting.empty(); }
+    [[nodiscard]] bool isIdle() const { return m_waiting.empty() && !m_current; }
+    [[nodiscard]] const std::optional<Entry> &current() const { return m_current; }
+
+    // The next waiting request becomes the current one.
+    const Entry &begin();
+    // The current request has been carried out (or cut short).
+    void finishCurrent();
+    // Requests not yet begun go; the current one stays.
+    void dropWaiting();
+
+signals:
+    void scriptDone(quint64 id);
+
+private:
+    void settle(quint64 script);
+
+    std::deque<Entry> m_waiting;
+    std::optional<Entry> m_current;
+    std::map<quint64, int> m_requestsLeft; // by script
+    quint64 m_lastScript = 0;
+};
+
+} // namespace calvenza
