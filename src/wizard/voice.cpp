@@ -103,27 +103,6 @@ QList<float> pcmLevels(const QByteArray &pcm, int frameSamples)
     return levels;
 }
 
-std::optional<SpeechAudio> synthesizeSpeech(
-    const QString &text, const VoiceSettings &settings, QString *error)
-{
-    std::lock_guard lock(engineMutex);
-    if (!ensureEngine(settings, error))
-        return std::nullopt;
-    SpeechAudio out;
-    SynthSink sink;
-    sink.audio = [&out](const short *wav, int samples) {
-        out.pcm.append(reinterpret_cast<const char *>(wav), qsizetype(samples) * 2);
-        return true;
-    };
-    sink.word = [&out](const SpeechWord &w) { out.words << w; };
-    if (!synthLocked(text, sink)) {
-        if (error)
-            *error = QStringLiteral("La sintesi vocale non è riuscita");
-        return std::nullopt;
-    }
-    return out;
-}
-
 VoiceWorker::VoiceWorker(VoiceSettings settings)
     : m_settings(std::move(settings))
 {

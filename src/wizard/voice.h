@@ -6,7 +6,6 @@
 #include <QString>
 #include <atomic>
 #include <memory>
-#include <optional>
 
 class QThread;
 
@@ -30,13 +29,6 @@ struct SpeechWord
     int textLength = 0;
 };
 
-struct SpeechAudio
-{
-    QByteArray pcm;
-    QList<SpeechWord> words;
-    [[nodiscard]] qint64 durationMs() const { return pcmDurationUs(pcm.size()) / 1000; }
-};
-
 // How the wizard sounds: unhurried and low for a young listener.
 struct VoiceSettings
 {
@@ -49,11 +41,6 @@ struct VoiceSettings
 
 // Loudness of each frame of PCM (root mean square, 0..1 of full scale).
 [[nodiscard]] QList<float> pcmLevels(const QByteArray &pcm, int frameSamples);
-
-// Whole utterance synthesised on the calling thread; for tests and benchmarks. nullopt when the
-// voice cannot be loaded (error says why).
-[[nodiscard]] std::optional<SpeechAudio> synthesizeSpeech(
-    const QString &text, const VoiceSettings &settings = {}, QString *error = nullptr);
 
 // Lives on the voice thread and talks to espeak-ng there.
 class VoiceWorker : public QObject
