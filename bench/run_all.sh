@@ -105,6 +105,13 @@ How each figure is taken:
   a PulseAudio null sink of its own, and reads the sink's monitor in 5 ms blocks on a thread; the
   figure runs from the Return key to the first loud block (so it includes the sink's buffer and the
   server). A wrong answer's reaction opens with the "Greet" bow, so its voice comes after it.
+- Quick pupil: \`bench_quickpace\` hands the real wizard (silent audio, paced by his voice's own
+  length) the window's scripts for a pupil pressing Enter every 0.3 s for 30 exercises, first with
+  every script kept (as before), then with each dictation dropping what has not begun; the figure
+  runs from a dictation asked to its first word handed to the audio output.
+- Voice under a busy window: \`bench_voicestall\` hands the audio output a 3 s tone as the voice
+  hands an utterance, blocks the GUI thread for 100 ms halfway, and counts silent 5 ms blocks
+  within it at the null sink's monitor.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

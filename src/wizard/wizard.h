@@ -23,7 +23,7 @@ struct WizardOptions
     AudioOut::Mode audio = AudioOut::modeFromEnvironment();
     // What his timers and motions run on.
     std::shared_ptr<const WizardClock> clock = std::make_shared<WizardClock>();
-    // Asked when his window is built: whether see-through windows blend with what is under them.
+    // Asked when his window is built: whether a see-through window blends with what is under it.
     std::function<bool()> translucencyWorks = &calvenza::translucencyWorks;
 };
 

@@ -25,7 +25,6 @@ public:
     ~WizardWindow() override;
 
     void setWizardHeight(int pixels);
-    [[nodiscard]] QSize wizardSize() const;
 
     // Each calls done once the motion has finished (at once when there is nothing to do).
     void appear(std::function<void()> done);
@@ -41,7 +40,6 @@ public:
     // Stops every motion at once; pending done callbacks are dropped.
     void stopAll();
 
-    [[nodiscard]] WizardPose currentPose() const;
     // Whether any timer is driving frames right now (not counting the idle wake-up).
     [[nodiscard]] bool isMoving() const;
 
@@ -55,6 +53,8 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    [[nodiscard]] QSize wizardSize() const;
+    [[nodiscard]] WizardPose currentPose() const;
     void startAnimation(WizardAnimation animation, std::function<void()> done);
     void finishCallback(std::function<void()> &slot);
     void relayout();
