@@ -152,7 +152,6 @@ Voice::Voice(VoiceSettings settings, QObject *parent)
         m_state = ok ? State::Ready : State::Unavailable;
         if (!ok)
             qWarning().noquote() << error << "- il mago parlerà solo nel fumetto.";
-        emit ready(ok);
     });
     // Synthesis runs far ahead of playback, so a cancelled utterance may already be on its way
     // here: what arrives for it is dropped on this side too.

@@ -83,7 +83,6 @@ public:
     void cancelAll();
 
 signals:
-    void ready(bool ok);
     void chunk(quint64 id, const QByteArray &pcm);
     void word(quint64 id, calvenza::SpeechWord word);
     void finished(quint64 id, bool ok);
