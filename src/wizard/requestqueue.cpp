@@ -31,24 +31,32 @@ void RequestQueue::finishCurrent()
         return;
     const quint64 script = m_current->script;
     m_current.reset();
-    settle(script);
+    if (settle(script))
+        emit scriptDone(script);
 }
 
-void RequestQueue::dropWaiting()
+void RequestQueue::drop(Dropping what)
 {
-    std::deque<Entry> dropped;
-    dropped.swap(m_waiting);
-    for (const Entry &entry : dropped)
-        settle(entry.script);
+    std::vector<quint64> done;
+    if (what == Dropping::WaitingAndCurrent && m_current) {
+        if (settle(m_current->script))
+            done.push_back(m_current->script);
+        m_current.reset();
+    }
+    for (const Entry &entry : std::exchange(m_waiting, {}))
+        if (settle(entry.script))
+            done.push_back(entry.script);
+    for (const quint64 script : done)
+        emit scriptDone(script);
 }
 
-void RequestQueue::settle(quint64 script)
+bool RequestQueue::settle(quint64 script)
 {
     const auto left = m_requestsLeft.find(script);
     if (left == m_requestsLeft.end() || --left->second > 0)
-        return;
+        return false;
     m_requestsLeft.erase(left);
-    emit scriptDone(script);
+    return true;
 }
 
 } // namespace calvenza

@@ -6,6 +6,7 @@
 #include <deque>
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace calvenza {
 
@@ -31,16 +32,19 @@ public:
 
     // The next waiting request becomes the current one.
     const Entry &begin();
-    // The current request has been carried out (or cut short).
+    // The current request has been carried out.
     void finishCurrent();
-    // Requests not yet begun go; the current one stays.
-    void dropWaiting();
+    // Requests not yet begun go, and the one under way too if it has been cut short. Their
+    // scripts are told done once the queue is settled, so a script performed in answer stays.
+    enum class Dropping { Waiting, WaitingAndCurrent };
+    void drop(Dropping what);
 
 signals:
     void scriptDone(quint64 id);
 
 private:
-    void settle(quint64 script);
+    // One request fewer for the script; true when that was its last.
+    [[nodiscard]] bool settle(quint64 script);
 
     std::deque<Entry> m_waiting;
     std::optional<Entry> m_current;

@@ -32,12 +32,13 @@ quint64 Wizard::perform(const NarratorScript &script, Narrator::Pending pending)
     if (pending == Narrator::Pending::Drop) {
         // The pupil has moved on: what has not begun goes, and an introduction stops mid-word.
         // Other speech under way finishes its words; a motion under way ends as it would.
-        if (m_speech->isInterruptible()) {
+        const bool cutShort = m_speech->isInterruptible();
+        if (cutShort) {
             ++m_generation;
             m_speech->stop(Speech::Balloon::Clear);
-            m_queue.finishCurrent();
         }
-        m_queue.dropWaiting();
+        m_queue.drop(
+            cutShort ? RequestQueue::Dropping::WaitingAndCurrent : RequestQueue::Dropping::Waiting);
     }
     const quint64 id = m_queue.add(script);
     scheduleNext();
@@ -49,8 +50,7 @@ void Wizard::stopAll()
     ++m_generation;
     m_speech->stop(Speech::Balloon::LetGo);
     m_window->stopAll();
-    m_queue.finishCurrent();
-    m_queue.dropWaiting();
+    m_queue.drop(RequestQueue::Dropping::WaitingAndCurrent);
 }
 
 void Wizard::scheduleNext()
