@@ -176,7 +176,7 @@ private slots:
             }
         }
         runUntilIdle();
-        QCOMPARE(window()->balloon().text(), balloon);
+        QCOMPARE(window()->balloon().shownText(), balloon);
         QCOMPARE(window()->accessibleDescription(), balloon);
     }
 

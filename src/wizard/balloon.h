@@ -29,7 +29,7 @@ public:
 
     // The words, in full: the balloon shows (again) with as many of them as fit.
     void setText(const QString &text);
-    [[nodiscard]] QString text() const { return m_text; }
+    // As many of the latest words as fit.
     [[nodiscard]] QString shownText() const;
     // Lingers, then goes.
     void letGo();
