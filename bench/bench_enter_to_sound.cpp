@@ -4,10 +4,12 @@
 #include "benchreport.h"
 #include "monitorrecorder.h"
 #include "support.h"
-#include "wizard/wizardnarrator.h"
+#include "watchednarrator.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QTest>
 
 using namespace calvenza;
@@ -43,10 +45,10 @@ int main(int argc, char *argv[])
     }
 
     QTemporaryDir dataDir;
-    auto agent = std::make_unique<WizardNarrator>();
+    auto agent = std::make_unique<WatchedNarrator>();
     auto dialogs = std::make_unique<testing::ScriptedDialogs>();
     auto random = std::make_unique<testing::ScriptedRandom>();
-    WizardNarrator *wizards = agent.get();
+    WatchedNarrator *wizards = agent.get();
     testing::ScriptedRandom *draws = random.get();
     dialogs->answer = QStringLiteral("Bench");
     TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
@@ -54,13 +56,13 @@ int main(int argc, char *argv[])
     Tavola tavola(std::move(services));
     tavola.startUp();
     Wizard *wizard = wizards->wizard();
-    if (!wizard || wizard->audioMode() != AudioOut::Mode::Device) {
+    if (!wizard || QMediaDevices::defaultAudioOutput().isNull()) {
         reportRow(measure, "not measured: the wizard has no sound device", target, false);
         return 0;
     }
     tavola.show();
     // The introduction, once the window is up, is not what is measured.
-    waitUntil([&] { return wizard->isBusy(); }, 3000);
+    waitUntil([&] { return wizards->isBusy(); }, 3000);
     wizards->stopAll();
     auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("answerBox"));
     std::int64_t handedOver = 0;
@@ -75,7 +77,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < rounds; ++i) {
         draws->values = {0.35, 0.05 + 0.1 * (i % 10)};
         tavola.newExercise();
-        waitUntil([&] { return !wizard->isBusy(); }, 10000);
+        waitUntil([&] { return !wizards->isBusy(); }, 10000);
         QTest::qWait(400); // the dictation's last sound has left the sink
         const bool wrong = i % 3 == 2;
         answerBox->setText(
@@ -89,7 +91,7 @@ int main(int argc, char *argv[])
             (wrong ? heardWrong : heard).push_back(double(recorder.onset() - enter) / 1e6);
         if (handedOver && !wrong)
             handed.push_back(double(handedOver - enter) / 1e6);
-        waitUntil([&] { return !wizard->isBusy(); }, 10000);
+        waitUntil([&] { return !wizards->isBusy(); }, 10000);
     }
     if (heard.size() < std::size_t(rounds) / 3) {
         reportRow(measure, "not measured: the reaction was not heard", target, false);

@@ -8,8 +8,10 @@
 #include "wizard/wizardnarrator.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -31,7 +33,10 @@ int main(int argc, char *argv[])
         return 1;
     const double constructMs = construct.nsecsElapsed() / 1e6;
     Wizard *wizard = agent.wizard();
-    const char *mode = wizard->audioMode() == AudioOut::Mode::Device ? "device" : "silent";
+    const char *mode = AudioOut::modeFromEnvironment() == AudioOut::Mode::Device
+            && !QMediaDevices::defaultAudioOutput().isNull()
+        ? "device"
+        : "silent";
 
     const int sayAt = int(args.indexOf(QStringLiteral("--say")));
     if (sayAt > 0 && sayAt + 1 < args.size()) {

@@ -2,7 +2,7 @@
 // share of one core. With --shot FILE, also saves his window while he speaks.
 #include "benchreport.h"
 #include "benchwait.h"
-#include "wizard/wizardnarrator.h"
+#include "watchednarrator.h"
 #include "wizard/wizardwindow.h"
 
 #include <QApplication>
@@ -33,7 +33,7 @@ int main(int argc, char *argv[])
     const int shotAt = int(args.indexOf(QStringLiteral("--shot")));
     const int seconds = args.contains(QStringLiteral("--short")) ? 6 : 20;
 
-    WizardNarrator agent;
+    calvenza::bench::WatchedNarrator agent;
     if (!agent.summon())
         return 1;
     agent.perform({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
@@ -47,7 +47,7 @@ int main(int argc, char *argv[])
             if (qobject_cast<WizardWindow *>(w))
                 w->grab().save(args.at(shotAt + 1));
     }
-    if (agent.wizard()->isBusy())
+    if (agent.isBusy())
         waitForSignal(&agent, &Narrator::scriptDone, 20000);
     waitFor(2500); // the balloon fades
 

@@ -19,6 +19,7 @@ private:
     std::shared_ptr<SteppedClock> m_clock;
     std::unique_ptr<Wizard> m_wizard;
     QList<quint64> m_done;
+    qsizetype m_performed = 0;
     QHash<quint64, qint64> m_doneMs;
 
     void build(bool translucent = true)
@@ -37,6 +38,7 @@ private:
     quint64 perform(
         const NarratorScript &script, Narrator::Pending pending = Narrator::Pending::Keep)
     {
+        ++m_performed;
         return m_wizard->perform(script, pending);
     }
     // Each request on its own: a script of one.
@@ -68,7 +70,8 @@ private:
     // Steps the clock until the queue is done (or a signal spy fills).
     void runUntilIdle(const QSignalSpy *until = nullptr)
     {
-        for (int ms = 0; (until ? until->isEmpty() : m_wizard->isBusy()) && ms < 60000; ms += 10)
+        for (int ms = 0; (until ? until->isEmpty() : m_done.size() < m_performed) && ms < 60000;
+             ms += 10)
             m_clock->advance(10);
     }
 
@@ -79,6 +82,7 @@ private slots:
         m_wizard.reset();
         m_clock.reset();
         m_done.clear();
+        m_performed = 0;
         m_doneMs.clear();
     }
 
@@ -91,7 +95,7 @@ private slots:
             NarratorRequest::play(u"aNNounce"_s)};
         performEach(script);
         const quint64 empty = perform({});
-        QVERIFY(m_done.isEmpty() && m_wizard->isBusy()); // nothing done inside the calls
+        QVERIFY(m_done.isEmpty()); // nothing done inside the calls
         runUntilIdle();
         m_clock->advance(10);
         QCOMPARE(m_done, (QList<quint64> {empty, 1, 2, 3, 4, 5, 6}));
@@ -241,7 +245,6 @@ private slots:
             perform({NarratorRequest::speak(greeting)});
         runUntilIdle(&audio);
         m_wizard->stopAll();
-        QVERIFY(!m_wizard->isBusy());
         QCOMPARE(m_done.size(), 40); // every script is done, dropped
         m_clock->advance(600);
         QCOMPARE(audio.size(), 1);

@@ -28,8 +28,6 @@ public:
     // Mode wanted by default: silent under CALVENZA_SILENT_AUDIO=1.
     [[nodiscard]] static Mode modeFromEnvironment();
 
-    [[nodiscard]] Mode mode() const { return m_mode; }
-
     // A new utterance: the clock restarts at 0.
     void begin();
     void append(const QByteArray &pcm);

@@ -27,7 +27,6 @@ public:
     // Returns the script's id. An empty script is done at once, from the event loop.
     quint64 add(const NarratorScript &script);
     [[nodiscard]] bool hasWaiting() const { return !m_waiting.empty(); }
-    [[nodiscard]] bool isIdle() const { return m_waiting.empty() && !m_current; }
     [[nodiscard]] const std::optional<Entry> &current() const { return m_current; }
 
     // The next waiting request becomes the current one.

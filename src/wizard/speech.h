@@ -34,8 +34,6 @@ public:
     enum class Balloon { Clear, LetGo };
     void stop(Balloon balloon);
 
-    [[nodiscard]] AudioOut::Mode audioMode() const { return m_audio->mode(); }
-
 signals:
     // The first sound of an utterance has been handed to the audio output.
     void audioStarted();

@@ -22,11 +22,6 @@ Wizard::~Wizard()
     stopAll();
 }
 
-AudioOut::Mode Wizard::audioMode() const
-{
-    return m_speech->audioMode();
-}
-
 quint64 Wizard::perform(const NarratorScript &script, Narrator::Pending pending)
 {
     if (pending == Narrator::Pending::Drop) {

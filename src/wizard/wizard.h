@@ -41,9 +41,6 @@ public:
     // Drops the queue and silences him at once; he stays where he is.
     void stopAll();
 
-    [[nodiscard]] bool isBusy() const { return !m_queue.isIdle(); }
-    [[nodiscard]] AudioOut::Mode audioMode() const;
-
 signals:
     void scriptDone(quint64 id);
     // The first sound of an utterance has been handed to the audio output.
