@@ -9,7 +9,7 @@
 #include "platform/random.h"
 #include "progress/progresswindow.h"
 #include "ripasso/ripassosession.h"
-#include "wizard/wizardcharacters.h"
+#include "wizard/wizardnarrator.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
