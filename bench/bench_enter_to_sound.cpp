@@ -2,88 +2,20 @@
 // window and the real wizard, with a recorder on the default sink's monitor (a PulseAudio null
 // sink in the benchmark run). Also Enter until his first chunk is handed to the audio output.
 #include "benchreport.h"
+#include "monitorrecorder.h"
 #include "support.h"
-#include "wizard/wizardcharacters.h"
+#include "watchednarrator.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QTest>
-#include <atomic>
-#include <cstdlib>
-#include <pulse/error.h>
-#include <pulse/simple.h>
-#include <thread>
 
 using namespace calvenza;
 using namespace calvenza::bench;
 
 namespace {
-
-std::int64_t nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-        .count();
-}
-
-// Reads the monitor in 5 ms blocks and notes when the first loud block after arming arrives.
-class Recorder
-{
-public:
-    bool start(std::string *error)
-    {
-        const pa_sample_spec spec {PA_SAMPLE_S16LE, 22050, 1};
-        pa_buffer_attr attr {};
-        attr.maxlength = std::uint32_t(-1);
-        attr.fragsize = 220; // 5 ms
-        int code = 0;
-        const char *device = std::getenv("CALVENZA_BENCH_MONITOR");
-        m_stream = pa_simple_new(nullptr, "calvenza-bench", PA_STREAM_RECORD,
-            device ? device : "@DEFAULT_MONITOR@", "reaction", &spec, nullptr, &attr, &code);
-        if (!m_stream) {
-            *error = pa_strerror(code);
-            return false;
-        }
-        m_thread = std::thread([this] { run(); });
-        return true;
-    }
-    ~Recorder()
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        if (m_stream)
-            pa_simple_free(m_stream);
-    }
-    void arm()
-    {
-        m_onset = 0;
-        m_armed = true;
-    }
-    [[nodiscard]] std::int64_t onset() const { return m_onset; }
-
-private:
-    void run()
-    {
-        std::int16_t block[110];
-        while (!m_stop) {
-            int code = 0;
-            if (pa_simple_read(m_stream, block, sizeof block, &code) < 0)
-                return;
-            int peak = 0;
-            for (std::int16_t s : block)
-                peak = std::max(peak, std::abs(int(s)));
-            if (m_armed && peak > 600) {
-                m_onset = nowNs();
-                m_armed = false;
-            }
-        }
-    }
-    pa_simple *m_stream = nullptr;
-    std::thread m_thread;
-    std::atomic<bool> m_stop {false};
-    std::atomic<bool> m_armed {false};
-    std::atomic<std::int64_t> m_onset {0};
-};
 
 bool waitUntil(const std::function<bool()> &condition, int ms)
 {
@@ -105,7 +37,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const std::string measure = "Enter on a right answer → reaction heard at the sound server";
     const std::string target = "≤ 50 ms";
-    Recorder recorder;
+    MonitorRecorder recorder;
     std::string error;
     if (!recorder.start(&error)) {
         reportRow(measure, "not measured: no sound server (" + error + ")", target, false);
@@ -113,28 +45,29 @@ int main(int argc, char *argv[])
     }
 
     QTemporaryDir dataDir;
-    auto agent = std::make_unique<WizardNarrator>();
+    auto agent = std::make_unique<WatchedNarrator>();
     auto dialogs = std::make_unique<testing::ScriptedDialogs>();
     auto random = std::make_unique<testing::ScriptedRandom>();
-    WizardNarrator *wizards = agent.get();
+    WatchedNarrator *wizards = agent.get();
     testing::ScriptedRandom *draws = random.get();
     dialogs->answer = QStringLiteral("Bench");
     TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
-        std::make_unique<FixedDataDirectory>(dataDir.path())};
+        std::make_unique<FixedDataDirectory>(dataDir.path()),
+        std::make_unique<HistoryWriter>(dataDir.path())};
     Tavola tavola(std::move(services));
     tavola.startUp();
-    WizardCharacter *wizard = wizards->wizard();
-    if (!wizard || wizard->audio().mode() != AudioOut::Mode::Device) {
+    Wizard *wizard = wizards->wizard();
+    if (!wizard || QMediaDevices::defaultAudioOutput().isNull()) {
         reportRow(measure, "not measured: the wizard has no sound device", target, false);
         return 0;
     }
     tavola.show();
     // The introduction, once the window is up, is not what is measured.
-    waitUntil([&] { return wizard->isBusy(); }, 3000);
+    waitUntil([&] { return wizards->isBusy(); }, 3000);
     wizards->stopAll();
     auto *answerBox = tavola.findChild<QLineEdit *>(QStringLiteral("answerBox"));
     std::int64_t handedOver = 0;
-    QObject::connect(wizard, &WizardCharacter::speechAudioStarted, &app,
+    QObject::connect(wizard, &Wizard::speechAudioStarted, &app,
         [&] { handedOver = handedOver ? handedOver : nowNs(); });
 
     // An idle null sink holds back its first two seconds.
@@ -145,7 +78,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < rounds; ++i) {
         draws->values = {0.35, 0.05 + 0.1 * (i % 10)};
         tavola.session().newExercise();
-        waitUntil([&] { return !wizard->isBusy(); }, 10000);
+        waitUntil([&] { return !wizards->isBusy(); }, 10000);
         QTest::qWait(400); // the dictation's last sound has left the sink
         const bool wrong = i % 3 == 2;
         answerBox->setText(
@@ -159,7 +92,7 @@ int main(int argc, char *argv[])
             (wrong ? heardWrong : heard).push_back(double(recorder.onset() - enter) / 1e6);
         if (handedOver && !wrong)
             handed.push_back(double(handedOver - enter) / 1e6);
-        waitUntil([&] { return !wizard->isBusy(); }, 10000);
+        waitUntil([&] { return !wizards->isBusy(); }, 10000);
     }
     if (heard.size() < std::size_t(rounds) / 3) {
         reportRow(measure, "not measured: the reaction was not heard", target, false);

@@ -5,11 +5,13 @@
 #include "app/tavola.h"
 #include "benchreport.h"
 #include "benchwait.h"
-#include "wizard/wizardcharacters.h"
+#include "wizard/wizardnarrator.h"
 
 #include <QApplication>
+#include <QAudioDevice>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMediaDevices>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -30,8 +32,11 @@ int main(int argc, char *argv[])
     if (!agent.summon())
         return 1;
     const double constructMs = construct.nsecsElapsed() / 1e6;
-    WizardCharacter *wizard = agent.wizard();
-    const char *mode = wizard->audio().mode() == AudioOut::Mode::Device ? "device" : "silent";
+    Wizard *wizard = agent.wizard();
+    const char *mode = AudioOut::modeFromEnvironment() == AudioOut::Mode::Device
+            && !QMediaDevices::defaultAudioOutput().isNull()
+        ? "device"
+        : "silent";
 
     const int sayAt = int(args.indexOf(QStringLiteral("--say")));
     if (sayAt > 0 && sayAt + 1 < args.size()) {
@@ -50,10 +55,10 @@ int main(int argc, char *argv[])
         QElapsedTimer t;
         agent.perform({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
             NarratorRequest::height(narratorHeight)});
-        waitForSignal(wizard, &WizardCharacter::idle, 10000);
+        waitForSignal(&agent, &Narrator::scriptDone, 10000);
         t.start();
-        wizard->Speak(args.at(sayAt + 1));
-        waitForSignal(wizard, &WizardCharacter::idle, 60000);
+        agent.perform({NarratorRequest::speak(args.at(sayAt + 1))});
+        waitForSignal(&agent, &Narrator::scriptDone, 60000);
         std::printf("spoke for %lld ms (%s audio)\n", t.elapsed(), mode);
         waitFor(300); // the last of the sound leaves the server
         std::printf("focus kept: %s\ntyped: %s\n",
@@ -62,10 +67,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    if (wizard->voice().state() == Voice::State::Starting)
-        waitForSignal(&wizard->voice(), &Voice::ready, 5000);
-    wizard->Show();
-    waitForSignal(wizard, &WizardCharacter::idle, 5000);
+    // His voice loads while he appears.
+    agent.perform({NarratorRequest::show()});
+    waitForSignal(&agent, &Narrator::scriptDone, 5000);
 
     std::printf("voice start-up: GUI thread held %.2f ms while the wizard and his voice were "
                 "created; voice loaded on its own thread\n",
@@ -75,8 +79,8 @@ int main(int argc, char *argv[])
         for (int i = 0; i < 7; ++i) {
             QElapsedTimer t;
             t.start();
-            wizard->Speak(text);
-            if (!waitForSignal(wizard, &WizardCharacter::speechAudioStarted, 5000))
+            agent.perform({NarratorRequest::speak(text)});
+            if (!waitForSignal(wizard, &Wizard::speechAudioStarted, 5000))
                 return 2;
             ms << t.nsecsElapsed() / 1e6;
             wizard->stopAll();

@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QTemporaryDir dataDir;
-    testing::Harness h(dataDir.path());
+    testing::Harness h(dataDir.path(), defaultTable, testing::Harness::History::Kept);
     h.startUp(QStringLiteral("Bench"));
     h.tavola->show();
     if (!QTest::qWaitForWindowExposed(h.tavola.get())) {

@@ -2,11 +2,12 @@
 // share of one core. With --shot FILE, also saves his window while he speaks.
 #include "benchreport.h"
 #include "benchwait.h"
-#include "wizard/wizardcharacters.h"
+#include "watchednarrator.h"
 #include "wizard/wizardwindow.h"
 
 #include <QApplication>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -32,21 +33,22 @@ int main(int argc, char *argv[])
     const int shotAt = int(args.indexOf(QStringLiteral("--shot")));
     const int seconds = args.contains(QStringLiteral("--short")) ? 6 : 20;
 
-    WizardNarrator agent;
+    calvenza::bench::WatchedNarrator agent;
     if (!agent.summon())
         return 1;
-    WizardCharacter *wizard = agent.wizard();
     agent.perform({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
         NarratorRequest::height(narratorHeight),
         NarratorRequest::speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle "
                                               "tabelline."))});
     if (shotAt > 0 && shotAt + 1 < args.size()) {
-        waitForSignal(wizard, &WizardCharacter::speechAudioStarted, 5000);
+        waitForSignal(agent.wizard(), &Wizard::speechAudioStarted, 5000);
         waitFor(2000);
-        wizard->window()->grab().save(args.at(shotAt + 1));
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<WizardWindow *>(w))
+                w->grab().save(args.at(shotAt + 1));
     }
-    if (wizard->isBusy())
-        waitForSignal(wizard, &WizardCharacter::idle, 20000);
+    if (agent.isBusy())
+        waitForSignal(&agent, &Narrator::scriptDone, 20000);
     waitFor(2500); // the balloon fades
 
     const double before = cpuSeconds();

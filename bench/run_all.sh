@@ -43,7 +43,7 @@ if command -v pulseaudio >/dev/null 2>&1 && command -v pactl >/dev/null 2>&1; th
     pactl load-module module-null-sink sink_name=capture >/dev/null 2>&1 \
         && pactl set-default-sink capture || echo "run_all.sh: no sound server, voice unmeasured" >&2
 fi
-voiced=" bench_enter_to_sound bench_speechstart "
+voiced=" bench_enter_to_sound bench_speechstart bench_voicestall "
 
 rows=$(mktemp)
 failed=0
@@ -108,6 +108,17 @@ How each figure is taken:
 - Ripasso: \`bench_ripasso\` builds a history of 1,000,000 answers in memory (30 pupils over five
   years), then for each pupil folds its answers into boxes and plays sessions, timing each
   \`next()\` with the answer that follows it.
+- History: \`bench_history\` builds a history of 1,000,000 answers (30 pupils over 5 years) once,
+  in \`BUILD/bench/history-1M/\`, then times one pupil's picture query (\`factsOf\`), the picture
+  from construction to shown and painted, the export of every answer, the file's size, and
+  \`HistoryWriter::record()\` as the drill's thread pays it.
+- Quick pupil: \`bench_quickpace\` hands the real wizard (silent audio, paced by his voice's own
+  length) the window's scripts for a pupil pressing Enter every 0.3 s for 30 exercises, first with
+  every script kept (as before), then with each dictation dropping what has not begun; the figure
+  runs from a dictation asked to its first word handed to the audio output.
+- Voice under a busy window: \`bench_voicestall\` hands the audio output a 3 s tone as the voice
+  hands an utterance, blocks the GUI thread for 100 ms halfway, and counts silent 5 ms blocks
+  within it at the null sink's monitor.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

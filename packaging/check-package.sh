@@ -52,7 +52,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Section)" = education ] || fail "sezione: $(field Section)"
 depends=$(field Depends)
 # The run-time data by name; libc6 and libqt6core6 only arrive through the library scan.
-for d in espeak-ng-data fonts-liberation2 qt6-qpa-plugins qt6-translations-l10n libc6 libqt6core6; do
+for d in espeak-ng-data fonts-liberation2 qt6-qpa-plugins qt6-translations-l10n libqt6sql6-sqlite \
+    libc6 libqt6core6; do
     grep -qE "(^|, )$d( |,|$)" <<<"$depends" || fail "Depends non nomina $d: $depends"
 done
 
@@ -77,6 +78,8 @@ grep -qx "Icon=$app" "$desktop" || fail "la voce del menu non usa l'icona $app"
 # One launcher action per table, each starting the program on it.
 [ "$(grep -cxE 'Exec=calvenza --tabellina ([1-9]|10)' "$desktop")" = 10 ] ||
     fail "la voce del menu non ha le azioni da Tabellina dell'1 a Tabellina del 10"
+grep -qx 'Exec=calvenza --progressi' "$desktop" ||
+    fail "la voce del menu non ha l'azione dei progressi"
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop" | sort -u)
 [ -n "$exec_name" ] && [ -x "$root/usr/bin/$exec_name" ] ||
     fail "Exec=$exec_name non è un programma installato in /usr/bin"

@@ -112,9 +112,13 @@ inline double drawing(int n)
 
 struct Harness
 {
-    explicit Harness(const QString &dataDir, int table = defaultTable)
+    enum class History { None, Kept };
+    explicit Harness(
+        const QString &dataDir, int table = defaultTable, History history = History::None)
     {
         TavolaServices s;
+        if (history == History::Kept)
+            s.history = std::make_unique<HistoryWriter>(dataDir);
         s.narrator.reset(narrator = new RecordingNarrator);
         s.dialogs.reset(dialogs = new ScriptedDialogs);
         s.random.reset(random = new ScriptedRandom);

@@ -165,7 +165,7 @@ private slots:
         QTest::newRow("empty") << "--tabellina=" << int(A::Refuse) << 8 << "da 1 a 10";
         QTest::newRow("no value") << "-t" << int(A::Refuse) << 8 << "manca il numero";
         QTest::newRow("unknown") << "--otto" << int(A::Refuse) << 8 << "non conosco";
-        QTest::newRow("help") << "--help" << int(A::ShowHelp) << 8 << "Uso: calvenza";
+        QTest::newRow("help") << "--help" << int(A::ShowHelp) << 8 << "--esporta FILE.csv";
         QTest::newRow("version") << "-v" << int(A::ShowVersion) << 8 << "calvenza 1.";
     }
     void commandLineChoosesATable()
@@ -178,6 +178,65 @@ private slots:
         QCOMPARE(int(line.action), action);
         QCOMPARE(line.table, table);
         QVERIFY2(line.message.contains(message), qPrintable(line.message));
+    }
+
+    // given: the pupil for --progressi, the file for --esporta, the tables for --ripasso, or a
+    // part of the refusal.
+    void commandLineAsksForTheOtherModes_data()
+    {
+        QTest::addColumn<QString>("arguments"); // separated by |
+        QTest::addColumn<int>("action");
+        QTest::addColumn<bool>("ripasso");
+        QTest::addColumn<QString>("given");
+        using A = CommandLine::Action;
+        QTest::newRow("ripasso") << "--ripasso" << int(A::Run) << true << "";
+        QTest::newRow("ripasso list") << "-t|6,7,8,7|-r" << int(A::Run) << true << "6,7,8";
+        QTest::newRow("ripasso one") << "-r|--tabellina=9" << int(A::Run) << true << "9";
+        QTest::newRow("list without ripasso")
+            << "-t|6,7" << int(A::Refuse) << false << "«6,7» è un elenco";
+        QTest::newRow("list out of range")
+            << "-r|-t|6,11" << int(A::Refuse) << false << "«11» non c'è";
+        QTest::newRow("list with a hole")
+            << "-r|-t|6,,7" << int(A::Refuse) << false << "«» non c'è";
+        QTest::newRow("progress chooser") << "--progressi" << int(A::ShowProgress) << false << "";
+        QTest::newRow("progress of a name")
+            << "--progressi|Anna Maria" << int(A::ShowProgress) << false << "Anna Maria";
+        QTest::newRow("progress then an option")
+            << "--progressi|-t|7" << int(A::ShowProgress) << false << "";
+        QTest::newRow("progress=") << "--progressi=-Ugo" << int(A::ShowProgress) << false << "-Ugo";
+        QTest::newRow("export") << "--esporta|a b.csv" << int(A::Export) << false << "a b.csv";
+        QTest::newRow("export without a file")
+            << "--esporta" << int(A::Refuse) << false << "manca il nome del file";
+        QTest::newRow("ripasso with export")
+            << "-r|--esporta=x.csv" << int(A::Refuse) << false << "--ripasso non va insieme";
+    }
+    void commandLineAsksForTheOtherModes()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(int, action);
+        QFETCH(bool, ripasso);
+        QFETCH(QString, given);
+        const CommandLine line = parseCommandLine(arguments.split(u'|'));
+        QCOMPARE(int(line.action), action);
+        QCOMPARE(line.ripasso, ripasso);
+        QStringList tables;
+        for (const int t : line.tables)
+            tables << QString::number(t);
+        switch (CommandLine::Action(action)) {
+        case CommandLine::Action::ShowProgress:
+            QCOMPARE(line.pupil, given);
+            break;
+        case CommandLine::Action::Export:
+            QCOMPARE(line.exportPath, given);
+            break;
+        case CommandLine::Action::Refuse:
+            QVERIFY2(line.message.contains(given), qPrintable(line.message));
+            QVERIFY(line.message.endsWith(QStringLiteral("per sapere come si usa.\n")));
+            break;
+        default:
+            QCOMPARE(tables.join(u','), given);
+            QCOMPARE(line.table, line.tables.value(0, 8));
+        }
     }
 };
 

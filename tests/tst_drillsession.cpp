@@ -212,9 +212,10 @@ private slots:
             for (int i = 0; i < 5; ++i)
                 s->onClockTick();
         };
-        s->start(QStringLiteral("Eva"), file("blocked"));
-        QCOMPARE(m_messages.size(), 2);
+        s->start(QStringLiteral("Eva"), file("blocked"), QStringLiteral("Niente storia."));
+        QCOMPARE(m_messages.size(), 2); // the record and the history share one box
         QVERIFY(m_messages.at(0).startsWith(QStringLiteral("Non riesco a conservare il record")));
+        QVERIFY(m_messages.at(0).endsWith(QStringLiteral("\n\nNiente storia.")));
         QVERIFY(m_messages.at(1).startsWith(QStringLiteral("Il mago oggi non può venire")));
         QCOMPARE(s->clock().secondsLeft, 420);
         m_onMessage = nullptr;

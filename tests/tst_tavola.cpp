@@ -1,5 +1,8 @@
 #include "app/controls.h"
 #include "drill/drillsession.h"
+#include "memory/historyreader.h"
+#include "progress/factmodel.h"
+#include "progress/progresswindow.h"
 #include "support.h"
 
 #include <QApplication>
@@ -206,6 +209,30 @@ private slots:
         QVERIFY(!h->dialogs->parents.contains(nullptr));
         QCOMPARE(ended.count(), 1);
         QVERIFY(!h->tavola->isVisible());
+    }
+
+    // Answers reach the history; the picture opens from the menu and shows them.
+    void answersAreKeptAndThePictureOpensFromTheMenu()
+    {
+        h = std::make_unique<Harness>(m_dir->path(), defaultTable, Harness::History::Kept);
+        h->random->values = {drawing(2), drawing(7)};
+        h->startUp(QStringLiteral("Ugo"));
+        h->tavola->show();
+        QTRY_VERIFY(h->narrator->log.contains(QStringLiteral("Speak per")));
+        answer(QStringLiteral("56"));
+        answer(QStringLiteral("1"));
+        QTRY_VERIFY_WITH_TIMEOUT(answersOf(m_dir->path(), QStringLiteral("ugo")).size() == 2, 5000);
+        const auto kept = answersOf(m_dir->path(), QStringLiteral("UGO"));
+        QCOMPARE(kept.at(1).typed, QStringLiteral("1"));
+        for (QAction *a : h->tavola->findChildren<QAction *>())
+            if (a->text() == u"La mia tavola pitagorica")
+                a->trigger();
+        auto *picture = h->tavola->findChild<ProgressWindow *>();
+        QVERIFY(picture && picture->isVisible());
+        const QModelIndex eightTimesSeven = picture->model()->index(7, 6);
+        QCOMPARE(eightTimesSeven.data().toString(), QStringLiteral("56"));
+        QVERIFY(
+            eightTimesSeven.data(Qt::AccessibleTextRole).toString().startsWith(u"8 per 7 fa 56"));
     }
 
     void closingTheWindowEndsWithoutFarewell()

@@ -1,5 +1,7 @@
-#include "wizard/wizardcharacters.h"
+#include "wizard/wizardnarrator.h"
 #include "wizard/wizardwindow.h"
+
+#include <QApplication>
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -16,14 +18,16 @@ private slots:
     {
         QTemporaryDir noData; // a data directory without espeak-ng's files
         auto clock = std::make_shared<SteppedClock>();
-        WizardNarrator agent({.voice = {.dataPath = noData.path()}, .clock = clock});
-        QVERIFY(agent.summon());
-        WizardCharacter *wizard = agent.wizard();
+        WizardNarrator narrator({.voice = {.dataPath = noData.path()}, .clock = clock});
+        QVERIFY(narrator.summon());
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Voce.*fumetto")));
-        QSignalSpy shown(wizard->window(), &WizardWindow::balloonTextChanged);
-        wizard->Speak(QStringLiteral("uno due tre quattro"));
+        auto *window = qobject_cast<WizardWindow *>(QApplication::topLevelWidgets().value(0));
+        QSignalSpy shown(&window->balloon(), &Balloon::textChanged);
+        QSignalSpy done(&narrator, &Narrator::scriptDone);
+        QTest::qWait(300); // his voice has tried to load, on its own thread and in real time
+        narrator.perform({NarratorRequest::speak(QStringLiteral("uno due tre quattro"))});
         qint64 took = 0;
-        for (; wizard->isBusy() && took < 10000; took += 10)
+        for (; done.isEmpty() && took < 10000; took += 10)
             clock->advance(10);
         QVERIFY2(took >= 1680 && took <= 1750, qPrintable(QString::number(took))); // 420 ms a word
         QCOMPARE(shown.size(), 4); // word by word

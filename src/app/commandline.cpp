@@ -1,50 +1,100 @@
 #include "app/commandline.h"
 
+#include <optional>
+
 namespace calvenza {
 
 namespace {
 
+CommandLine withMessage(CommandLine::Action action, const QString &message)
+{
+    CommandLine line;
+    line.action = action;
+    line.message = message;
+    return line;
+}
+
 CommandLine refuse(const QString &why)
 {
-    return {CommandLine::Action::Refuse, defaultTable,
+    return withMessage(CommandLine::Action::Refuse,
         QStringLiteral("calvenza: ") + why
-            + QStringLiteral("\nProva «calvenza --help» per sapere come si usa.\n")};
+            + QStringLiteral("\nProva «calvenza --help» per sapere come si usa.\n"));
 }
 
 const QString acceptedTables
     = QStringLiteral("scegli un numero intero da %1 a %2").arg(firstTable).arg(lastTable);
+
+// The value of "--name VALUE" or "--name=VALUE"; nullopt when arg is not that option.
+std::optional<QString> optionValue(
+    const QStringList &arguments, qsizetype &i, QStringView longName, QStringView shortName = {})
+{
+    const QString &arg = arguments.at(i);
+    if (arg == longName || (!shortName.isEmpty() && arg == shortName))
+        return i + 1 < arguments.size() ? std::optional(arguments.at(++i)) : QString();
+    if (arg.startsWith(longName) && arg.sliced(longName.size()).startsWith(u'='))
+        return arg.sliced(longName.size() + 1);
+    return std::nullopt;
+}
 
 } // namespace
 
 CommandLine parseCommandLine(const QStringList &arguments)
 {
     CommandLine result;
+    QString tablesGiven;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments.at(i);
         if (arg == u"--help" || arg == u"-h")
-            return {CommandLine::Action::ShowHelp, defaultTable, helpText()};
+            return withMessage(CommandLine::Action::ShowHelp, helpText());
         if (arg == u"--version" || arg == u"-v")
-            return {CommandLine::Action::ShowVersion, defaultTable,
-                QStringLiteral("calvenza %1\n").arg(QLatin1String(CALVENZA_VERSION))};
-
-        QString value;
-        if (arg == u"--tabellina" || arg == u"-t") {
-            if (i + 1 >= arguments.size())
-                return refuse(QStringLiteral("manca il numero della tabellina dopo %1: %2.")
-                                  .arg(arg, acceptedTables));
-            value = arguments.at(++i);
-        } else if (arg.startsWith(u"--tabellina=")) {
-            value = arg.sliced(qsizetype(sizeof("--tabellina=") - 1));
-        } else {
-            return refuse(QStringLiteral("non conosco «%1».").arg(arg));
+            return withMessage(CommandLine::Action::ShowVersion,
+                QStringLiteral("calvenza %1\n").arg(QLatin1String(CALVENZA_VERSION)));
+        if (arg == u"--ripasso" || arg == u"-r") {
+            result.ripasso = true;
+            continue;
         }
-        bool ok = false;
-        const int table = value.toInt(&ok, 10);
-        if (!ok || !isTable(table))
-            return refuse(
-                QStringLiteral("la tabellina «%1» non c'è: %2.").arg(value, acceptedTables));
-        result.table = table;
+        if (arg == u"--progressi" || arg.startsWith(u"--progressi=")) {
+            result.action = CommandLine::Action::ShowProgress;
+            // The name is optional: a following option is not a name.
+            if (arg != u"--progressi")
+                result.pupil = arg.sliced(qsizetype(sizeof("--progressi=") - 1));
+            else if (i + 1 < arguments.size() && !arguments.at(i + 1).startsWith(u'-'))
+                result.pupil = arguments.at(++i);
+            continue;
+        }
+        if (const auto path = optionValue(arguments, i, u"--esporta")) {
+            if (path->isEmpty())
+                return refuse(QStringLiteral("manca il nome del file dopo --esporta: per "
+                                             "esempio calvenza --esporta risposte.csv."));
+            result.action = CommandLine::Action::Export;
+            result.exportPath = *path;
+            continue;
+        }
+        const auto value = optionValue(arguments, i, u"--tabellina", u"-t");
+        if (!value)
+            return refuse(QStringLiteral("non conosco «%1».").arg(arg));
+        if (value->isNull())
+            return refuse(QStringLiteral("manca il numero della tabellina dopo %1: %2.")
+                              .arg(arg, acceptedTables));
+        result.tables.clear();
+        for (const QString &item : value->split(u',')) {
+            bool ok = false;
+            const int table = item.toInt(&ok, 10);
+            if (!ok || !isTable(table))
+                return refuse(
+                    QStringLiteral("la tabellina «%1» non c'è: %2.").arg(item, acceptedTables));
+            if (!result.tables.contains(table))
+                result.tables << table;
+        }
+        tablesGiven = *value;
+        result.table = result.tables.constFirst();
     }
+    if (result.ripasso && result.action != CommandLine::Action::Run)
+        return refuse(QStringLiteral("--ripasso non va insieme a --progressi o --esporta."));
+    if (!result.ripasso && tablesGiven.contains(u','))
+        return refuse(QStringLiteral("la sfida è su una tabellina sola, «%1» è un elenco: %2 "
+                                     "(un elenco va con --ripasso).")
+                          .arg(tablesGiven, acceptedTables));
     return result;
 }
 
@@ -52,11 +102,22 @@ QString helpText()
 {
     return QStringLiteral(
         "Uso: calvenza [--tabellina N]\n"
+        "     calvenza --ripasso [--tabellina N,N,...]\n"
+        "     calvenza --progressi [NOME]\n"
+        "     calvenza --esporta FILE.csv\n"
         "Un mago parlante detta le tabelline: scrivi il risultato e premi Invio.\n"
-        "Ogni tabellina ha il suo record.\n"
+        "Ogni tabellina ha il suo record; ogni risposta resta nella storia di chi l'ha data.\n"
         "\n"
         "  -t, --tabellina N   la tabellina da esercitare, da %1 a %2 "
-        "(senza: la tabellina dell'otto)\n"
+        "(senza: la tabellina dell'otto);\n"
+        "                      con --ripasso anche un elenco, per esempio 6,7,8\n"
+        "  -r, --ripasso       ripassa le moltiplicazioni che sbagli più spesso\n"
+        "      --progressi [NOME]\n"
+        "                      mostra la tavola pitagorica di NOME, dal rosso al verde\n"
+        "                      (senza NOME: scegli tra gli alunni di questo computer)\n"
+        "      --esporta FILE.csv\n"
+        "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
+        "                      di calcolo, ed esce\n"
         "  -h, --help          mostra questo aiuto\n"
         "  -v, --version       mostra la versione\n")
         .arg(firstTable)

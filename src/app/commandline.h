@@ -2,6 +2,7 @@
 
 #include "drill/timestable.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,14 +11,20 @@ namespace calvenza {
 // What the command line asks for. Refusals carry an Italian message for standard error.
 struct CommandLine
 {
-    enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+    enum class Action { Run, ShowHelp, ShowVersion, Refuse, ShowProgress, Export };
     Action action = Action::Run;
     int table = defaultTable;
     QString message;
+    // --ripasso: the drill that teaches; tables holds the tables given with --tabellina (one for
+    // the challenge, a list such as 6,7,8 for the ripasso), empty when none was given.
+    bool ripasso = false;
+    QList<int> tables;
+    QString pupil; // --progressi NOME; empty: the pupil is chosen from a list
+    QString exportPath; // --esporta FILE.csv
 };
 
-// The arguments after the program's name: --tabellina N (also -t N, --tabellina=N), --help,
-// --version.
+// The arguments after the program's name: --tabellina N (also -t N, --tabellina=N), --ripasso
+// (-r), --progressi [NOME], --esporta FILE.csv, --help, --version.
 [[nodiscard]] CommandLine parseCommandLine(const QStringList &arguments);
 
 [[nodiscard]] QString helpText();

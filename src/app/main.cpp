@@ -1,11 +1,16 @@
 #include "app/commandline.h"
 #include "app/paintlog.h"
 #include "app/tavola.h"
+#include "drill/drillsession.h"
+#include "memory/historyreader.h"
+#include "memory/historywriter.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 #include "platform/random.h"
 #include "platform/screenreader.h"
-#include "wizard/wizardcharacters.h"
+#include "progress/progresswindow.h"
+#include "ripasso/ripassosession.h"
+#include "wizard/wizardnarrator.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -24,7 +29,21 @@ int main(int argc, char *argv[])
     const calvenza::CommandLine commandLine = calvenza::parseCommandLine(arguments);
     switch (commandLine.action) {
     case calvenza::CommandLine::Action::Run:
+    case calvenza::CommandLine::Action::ShowProgress:
         break;
+    case calvenza::CommandLine::Action::Export: {
+        // The teacher's export needs no display.
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
+        QString error;
+        if (!calvenza::exportAnswers(
+                calvenza::UserDataDirectory().location(), commandLine.exportPath, &error)) {
+            std::fputs(
+                (QStringLiteral("calvenza: ") + error + u'\n').toLocal8Bit().constData(), stderr);
+            return 1;
+        }
+        return 0;
+    }
     case calvenza::CommandLine::Action::Refuse:
         std::fputs(commandLine.message.toLocal8Bit().constData(), stderr);
         return calvenza::usageExitStatus;
@@ -53,6 +72,10 @@ int main(int argc, char *argv[])
             QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtWords);
 
+    if (commandLine.action == calvenza::CommandLine::Action::ShowProgress)
+        return calvenza::runProgressPicture(
+            calvenza::UserDataDirectory().location(), commandLine.pupil);
+
     calvenza::TavolaServices services;
     // With a screen reader the pupil hears one voice, the reader's, which he can stop and have
     // repeat: the wizard is seen and not heard, and the window gives the reader his words.
@@ -67,8 +90,21 @@ int main(int argc, char *argv[])
     services.dialogs = std::make_unique<calvenza::QtDialogs>();
     services.random = std::make_unique<calvenza::SystemRandom>();
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
+    const QString dataDirectory = services.dataDirectory->location();
+    services.history = std::make_unique<calvenza::HistoryWriter>(dataDirectory);
 
-    calvenza::Tavola tavola(std::move(services), commandLine.table);
+    // Outlives the window, and so the lesson that draws from it.
+    calvenza::SystemRandom lessonRandom;
+    // A ripasso may span several tables; its lesson chooses them, not the window.
+    calvenza::Tavola tavola(
+        std::move(services), commandLine.ripasso ? calvenza::defaultTable : commandLine.table);
+    if (commandLine.ripasso) {
+        tavola.session().teachWith([&](const QString &pupil) {
+            return std::make_unique<calvenza::RipassoSession>(
+                calvenza::answersOf(dataDirectory, pupil), QDate::currentDate(), commandLine.tables,
+                lessonRandom);
+        });
+    }
     QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
     if (screenReader)

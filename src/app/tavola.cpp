@@ -4,9 +4,11 @@
 #include "app/controls.h"
 #include "drill/drillsession.h"
 #include "drill/randomsource.h"
+#include "memory/historywriter.h"
 #include "narrator/narrator.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
+#include "progress/progresswindow.h"
 #include "ui_tavola.h"
 
 #include <QCloseEvent>
@@ -111,6 +113,9 @@ void Tavola::createMenus()
     QMenu *dedication = menuBar()->addMenu(QStringLiteral("&Dedica"));
     dedication->addAction(
         QStringLiteral("A tutti i bambini che contano sulle dita: un giorno conteranno le stelle"));
+    QMenu *progress = menuBar()->addMenu(QStringLiteral("&Progressi"));
+    progress->addAction(
+        QStringLiteral("La mia tavola pitagorica"), this, [this] { showProgressPicture(); });
 }
 
 void Tavola::connectSession()
@@ -132,6 +137,14 @@ void Tavola::connectSession()
     connect(s, &DrillSession::answerJudged, this, &Tavola::showJudgement);
     connect(s, &DrillSession::message, this, &Tavola::say);
     connect(s, &DrillSession::ended, this, &Tavola::onSessionEnded);
+    connect(s, &DrillSession::lessonFinished, this, &Tavola::showProgressPicture);
+    if (HistoryWriter *history = m_services.history.get()) {
+        connect(s, &DrillSession::answered, history,
+            qOverload<const AnswerRecord &>(&HistoryWriter::record));
+        connect(s, &DrillSession::challengeEnded, history,
+            qOverload<const ChallengeRecord &>(&HistoryWriter::record));
+        connect(history, &HistoryWriter::unavailable, this, &Tavola::say);
+    }
 }
 
 void Tavola::setFactorsVisible(bool visible)
@@ -162,7 +175,9 @@ void Tavola::startUp()
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
     if (m_session->isRipasso())
         showAsRipasso();
-    m_session->start(answer, m_services.dataDirectory->location());
+    m_dataDirectory = m_services.dataDirectory->location();
+    m_session->start(
+        answer, m_dataDirectory, m_services.history ? m_services.history->openError() : QString());
     setFactorsVisible(false);
 }
 
@@ -255,6 +270,15 @@ void Tavola::onSessionEnded()
 {
     hide();
     emit programEnded();
+}
+
+void Tavola::showProgressPicture(const QList<Fact> &movedUp)
+{
+    ProgressWindow *picture
+        = showProgress(this, m_dataDirectory, calvenza::pupilName(m_session->pupilName()), movedUp);
+    // At the end of a ripasso the picture is the last thing he sees: closing it ends the drill.
+    if (m_session->state() == DrillSession::State::LessonOver)
+        connect(picture, &QDialog::finished, m_session.get(), &DrillSession::end);
 }
 
 void Tavola::closeEvent(QCloseEvent *event)

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "drill/timestable.h"
+#include "memory/answer.h"
+#include "memory/historywriter.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -27,6 +29,8 @@ struct TavolaServices
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<RandomSource> random;
     std::unique_ptr<DataDirectory> dataDirectory;
+    // Where every answer is kept; none in tests that do not look at it.
+    std::unique_ptr<HistoryWriter> history;
 };
 
 inline const QString appTitle = QStringLiteral("Calvenza");
@@ -66,10 +70,12 @@ private:
     // The two factors and the sign between them, shown while the pupil types.
     void setFactorsVisible(bool visible);
     void onSessionEnded();
+    void showProgressPicture(const QList<Fact> &movedUp = {});
 
     std::unique_ptr<Ui::Tavola> m_ui;
     TavolaServices m_services;
     std::unique_ptr<DrillSession> m_session;
+    QString m_dataDirectory;
 };
 
 } // namespace calvenza

@@ -9,17 +9,6 @@
 
 namespace calvenza {
 
-namespace {
-
-// The history knows a pupil by the name as typed, trimmed; no name is "Amico".
-QString historyName(const QString &shownName)
-{
-    const QString trimmed = shownName.trimmed();
-    return trimmed.isEmpty() ? QStringLiteral("Amico") : trimmed;
-}
-
-} // namespace
-
 DrillSession::DrillSession(Narrator &narrator, RandomSource &random, int table, QObject *parent)
     : QObject(parent)
     , m_narrator(narrator)
@@ -40,7 +29,8 @@ void DrillSession::teachWith(LessonMaker makeLesson)
         m_makeLesson = std::move(makeLesson);
 }
 
-void DrillSession::start(const QString &typedName, const QString &dataDirectory)
+void DrillSession::start(
+    const QString &typedName, const QString &dataDirectory, const QString &historyProblem)
 {
     if (m_state != State::NotStarted)
         return;
@@ -50,7 +40,7 @@ void DrillSession::start(const QString &typedName, const QString &dataDirectory)
     emit pupilNameChanged(m_pupilName);
     m_dataDirectory = dataDirectory;
     if (isRipasso()) {
-        startLesson();
+        startLesson(historyProblem);
         return;
     }
 
@@ -63,10 +53,15 @@ void DrillSession::start(const QString &typedName, const QString &dataDirectory)
     std::optional<Record> record;
     if (store.ensureFilesExist(&error))
         record = store.read(&error); // under the lock: points and name of the same pupil
-    if (!record) {
-        emit message(QStringLiteral("Non riesco a conservare il record su questo computer: si "
-                                    "gioca lo stesso, ma il record non potrà essere salvato.\n\n")
-            + error);
+    QStringList problems;
+    if (!record)
+        problems << QStringLiteral("Non riesco a conservare il record su questo computer: si "
+                                   "gioca lo stesso, ma il record non potrà essere salvato.\n\n")
+                + error;
+    if (!historyProblem.isEmpty())
+        problems << historyProblem;
+    if (!problems.isEmpty()) {
+        emit message(problems.join(QStringLiteral("\n\n")));
         warned = true;
     }
     m_recordPoints = record ? record->points : QString();
@@ -90,9 +85,11 @@ void DrillSession::start(const QString &typedName, const QString &dataDirectory)
         Narrator::Pending::Keep);
 }
 
-void DrillSession::startLesson()
+void DrillSession::startLesson(const QString &historyProblem)
 {
-    m_lesson = m_makeLesson(historyName(m_pupilName));
+    m_lesson = m_makeLesson(calvenza::pupilName(m_pupilName));
+    if (!historyProblem.isEmpty())
+        emit message(historyProblem);
     if (m_narrator.summon())
         m_wizard = Wizard::HeldUntilPaint;
     else
@@ -253,7 +250,7 @@ void DrillSession::checkAnswer(const QString &typed)
         emit questionsLeftChanged(m_lesson->questionsLeft());
     }
     emit answerJudged(judgement);
-    emit answered({historyName(m_pupilName), m_exercise.table, m_exercise.factor, typed,
+    emit answered({calvenza::pupilName(m_pupilName), m_exercise.table, m_exercise.factor, typed,
         judgement.right, msTaken, QDateTime::currentDateTimeUtc(),
         m_lesson ? DrillMode::Ripasso : DrillMode::Challenge});
 }
@@ -279,7 +276,7 @@ void DrillSession::sayGoodbye()
         ? RecordStore(m_dataDirectory, m_table)
               .storeIfBeaten(QString::number(m_counters.right), m_pupilName, &error)
         : RecordStore::Outcome::NotBeaten;
-    emit challengeEnded({historyName(m_pupilName), m_table, QDateTime::currentDateTimeUtc(),
+    emit challengeEnded({calvenza::pupilName(m_pupilName), m_table, QDateTime::currentDateTimeUtc(),
         m_counters.right, m_counters.wrong, outcome == RecordStore::Outcome::Stored});
     switch (outcome) {
     case RecordStore::Outcome::Stored:

@@ -61,8 +61,10 @@ public:
     [[nodiscard]] bool isRipasso() const { return bool(m_makeLesson); }
 
     // Arms the clock, reads the record from dataDirectory, summons the wizard and has him
-    // introduce the drill. Problems are told as messages and the drill goes on.
-    void start(const QString &typedName, const QString &dataDirectory);
+    // introduce the drill. Problems are told as messages and the drill goes on; a history that
+    // cannot be kept shares one box with a record that cannot be kept.
+    void start(
+        const QString &typedName, const QString &dataDirectory, const QString &historyProblem = {});
     // The window is on screen: the first exercise follows from the event loop.
     void windowOnScreen();
     // The window has been painted: the wizard, held until then, comes in.
@@ -107,7 +109,7 @@ signals:
     void ended();
 
 private:
-    void startLesson();
+    void startLesson(const QString &historyProblem);
     void beginChallenge();
     // The next exercise; nullopt when a ripasso has nothing more to ask.
     [[nodiscard]] std::optional<Exercise> nextExercise();

@@ -42,4 +42,17 @@ struct ChallengeRecord
     bool setRecord = false;
 };
 
+// The pupil as the history names him: the name as typed, trimmed; "Amico" when none was typed.
+[[nodiscard]] inline QString pupilName(const QString &typedName)
+{
+    const QString trimmed = typedName.trimmed();
+    return trimmed.isEmpty() ? QStringLiteral("Amico") : trimmed;
+}
+
+// What tells pupils apart: "Ugo" and "ugo" are one pupil.
+[[nodiscard]] inline QString pupilKey(const QString &typedName)
+{
+    return pupilName(typedName).toCaseFolded();
+}
+
 } // namespace calvenza

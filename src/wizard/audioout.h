@@ -6,14 +6,16 @@
 #include <QObject>
 #include <memory>
 
-class QAudioSink;
-class QIODevice;
+class QThread;
 
 namespace calvenza {
 
-// Plays the voice's PCM one utterance at a time and keeps its clock. Without a sound device
-// (none found, CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs, on the
-// wizard's clock, so everything paced by it looks the same, silently.
+class SinkFeeder;
+
+// Plays the voice's PCM one utterance at a time and keeps its clock. A sound device is fed from
+// a thread of its own, so a busy GUI thread is never heard. Without a sound device (none found,
+// CALVENZA_SILENT_AUDIO=1, or the server gone mid-run) the clock still runs, on the wizard's
+// clock, so everything paced by it looks the same, silently.
 class AudioOut : public QObject
 {
     Q_OBJECT
@@ -25,9 +27,6 @@ public:
 
     // Mode wanted by default: silent under CALVENZA_SILENT_AUDIO=1.
     [[nodiscard]] static Mode modeFromEnvironment();
-
-    [[nodiscard]] Mode mode() const { return m_mode; }
-    [[nodiscard]] bool isActive() const { return m_active; }
 
     // A new utterance: the clock restarts at 0.
     void begin();
@@ -46,24 +45,20 @@ signals:
     void drained();
 
 private:
-    void feed();
-    void check();
-    void fallBackToSilence(const char *why);
+    void fallBackToSilence(quint64 utterance, qint64 heardUs);
     void scheduleSilentEnd();
-
-    [[nodiscard]] qint64 sinceStartUs() const { return m_clock.nowUs() - m_startUs; }
+    void checkSilentEnd();
+    void announce();
 
     Mode m_mode;
-    std::unique_ptr<QAudioSink> m_sink;
-    QIODevice *m_io = nullptr;
     const WizardClock &m_clock;
-    ClockTimer m_feedTimer;
+    std::unique_ptr<QThread> m_soundThread;
+    std::unique_ptr<SinkFeeder> m_feeder;
     ClockTimer m_silentEnd;
+    quint64 m_utterance = 0;
     qint64 m_startUs = 0;
-    QByteArray m_pending;
     qint64 m_total = 0; // bytes of this utterance
     qint64 m_silentBaseUs = 0;
-    qint64 m_lastDeviceUs = 0;
     bool m_active = false;
     bool m_inputEnded = false;
     bool m_announced = false;

@@ -103,27 +103,6 @@ QList<float> pcmLevels(const QByteArray &pcm, int frameSamples)
     return levels;
 }
 
-std::optional<SpeechAudio> synthesizeSpeech(
-    const QString &text, const VoiceSettings &settings, QString *error)
-{
-    std::lock_guard lock(engineMutex);
-    if (!ensureEngine(settings, error))
-        return std::nullopt;
-    SpeechAudio out;
-    SynthSink sink;
-    sink.audio = [&out](const short *wav, int samples) {
-        out.pcm.append(reinterpret_cast<const char *>(wav), qsizetype(samples) * 2);
-        return true;
-    };
-    sink.word = [&out](const SpeechWord &w) { out.words << w; };
-    if (!synthLocked(text, sink)) {
-        if (error)
-            *error = QStringLiteral("La sintesi vocale non è riuscita");
-        return std::nullopt;
-    }
-    return out;
-}
-
 VoiceWorker::VoiceWorker(VoiceSettings settings)
     : m_settings(std::move(settings))
 {
@@ -171,10 +150,8 @@ Voice::Voice(VoiceSettings settings, QObject *parent)
     m_worker->moveToThread(m_thread.get());
     connect(m_worker.get(), &VoiceWorker::ready, this, [this](bool ok, const QString &error) {
         m_state = ok ? State::Ready : State::Unavailable;
-        m_error = error;
         if (!ok)
             qWarning().noquote() << error << "- il mago parlerà solo nel fumetto.";
-        emit ready(ok);
     });
     // Synthesis runs far ahead of playback, so a cancelled utterance may already be on its way
     // here: what arrives for it is dropped on this side too.

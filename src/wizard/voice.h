@@ -6,7 +6,6 @@
 #include <QString>
 #include <atomic>
 #include <memory>
-#include <optional>
 
 class QThread;
 
@@ -30,13 +29,6 @@ struct SpeechWord
     int textLength = 0;
 };
 
-struct SpeechAudio
-{
-    QByteArray pcm;
-    QList<SpeechWord> words;
-    [[nodiscard]] qint64 durationMs() const { return pcmDurationUs(pcm.size()) / 1000; }
-};
-
 // How the wizard sounds: unhurried and low for a young listener.
 struct VoiceSettings
 {
@@ -49,11 +41,6 @@ struct VoiceSettings
 
 // Loudness of each frame of PCM (root mean square, 0..1 of full scale).
 [[nodiscard]] QList<float> pcmLevels(const QByteArray &pcm, int frameSamples);
-
-// Whole utterance synthesised on the calling thread; for tests and benchmarks. nullopt when the
-// voice cannot be loaded (error says why).
-[[nodiscard]] std::optional<SpeechAudio> synthesizeSpeech(
-    const QString &text, const VoiceSettings &settings = {}, QString *error = nullptr);
 
 // Lives on the voice thread and talks to espeak-ng there.
 class VoiceWorker : public QObject
@@ -89,7 +76,6 @@ public:
 
     enum class State { Starting, Ready, Unavailable };
     [[nodiscard]] State state() const { return m_state; }
-    [[nodiscard]] QString errorString() const { return m_error; }
 
     // Queues the text; chunks, words and finished() carry the returned id.
     quint64 speak(const QString &text);
@@ -97,7 +83,6 @@ public:
     void cancelAll();
 
 signals:
-    void ready(bool ok);
     void chunk(quint64 id, const QByteArray &pcm);
     void word(quint64 id, calvenza::SpeechWord word);
     void finished(quint64 id, bool ok);
@@ -109,7 +94,6 @@ private:
     std::unique_ptr<VoiceWorker> m_worker;
     quint64 m_nextId = 1;
     State m_state = State::Starting;
-    QString m_error;
 };
 
 } // namespace calvenza

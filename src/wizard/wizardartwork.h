@@ -20,25 +20,22 @@ public:
 
     [[nodiscard]] bool isValid() const { return m_valid; }
     [[nodiscard]] QString errorString() const { return m_error; }
-    // The artwork's own frame, in artwork units (the wizard himself stands in 200 x 260).
-    [[nodiscard]] QRectF artFrame() const { return m_artFrame; }
     // A point of the artwork, in pixels of the rendered frame.
     [[nodiscard]] QPointF toPixels(const QPointF &art) const;
 
     // Height in pixels; the width follows the artwork's aspect.
     void setHeight(int pixels, qreal devicePixelRatio = 1);
     [[nodiscard]] QSize pixelSize() const;
-    [[nodiscard]] int height() const { return m_height; }
     [[nodiscard]] qreal devicePixelRatio() const { return m_dpr; }
 
     // Paints the wizard with his top-left at the painter's origin, pixelSize() big.
     void paint(QPainter &painter, const WizardPose &pose) const;
     [[nodiscard]] QImage render(const WizardPose &pose) const;
 
+private:
     // Parts the wizard is drawn from; all must exist in the file.
     [[nodiscard]] static QStringList partIds();
 
-private:
     struct Part
     {
         QRectF bounds; // in artwork units, margin included
@@ -49,7 +46,7 @@ private:
         qreal opacity) const;
 
     QSvgRenderer m_svg;
-    QRectF m_artFrame;
+    QRectF m_artFrame; // in artwork units: the wizard himself stands in 200 x 260
     QHash<QString, Part> m_parts;
     int m_height = 0;
     qreal m_dpr = 1;

@@ -3,24 +3,19 @@
 #include "narrator/narrator.h"
 
 #include <QBitmap>
-#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRandomGenerator>
+#include <QtDebug>
 
 namespace calvenza {
 
 namespace {
-constexpr int balloonLingerMs = 1500;
-constexpr int balloonFadeMs = 500;
 constexpr int blinkMs = 140;
 // An idle wizard wakes this often to breathe and blink.
 constexpr int idleMinMs = 4500;
 constexpr int idleMaxMs = 7500;
-const QColor balloonInk(42, 32, 96);
-const QColor balloonEdge(88, 72, 180);
-const QColor balloonPaper(255, 253, 240);
 
 int randomBetween(int low, int high)
 {
@@ -33,7 +28,6 @@ WizardWindow::WizardWindow(const WizardClock &clock, bool translucent, QWidget *
         Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus
             | Qt::NoDropShadowWindowHint)
     , m_clock(clock)
-    , m_balloonLinger(clock)
     , m_idle(clock)
 {
     setAttribute(Qt::WA_TranslucentBackground);
@@ -45,15 +39,17 @@ WizardWindow::WizardWindow(const WizardClock &clock, bool translucent, QWidget *
     setAccessibleName(QStringLiteral("Mago Merlino"));
     setCursor(Qt::OpenHandCursor);
     m_shaped = !translucent;
+    if (!m_art.isValid())
+        qWarning().noquote() << m_art.errorString() << "- il mago si vede solo nel fumetto.";
 
-    m_label = new QLabel(this);
-    m_label->setObjectName(QStringLiteral("balloon"));
-    m_label->setTextFormat(Qt::PlainText);
-    m_label->setWordWrap(true);
-    m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop); // new lines grow downwards, as read
-    m_label->setFocusPolicy(Qt::NoFocus);
-    m_label->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_label->hide();
+    m_balloon = new Balloon(clock, translucent, this);
+    connect(m_balloon, &Balloon::textChanged, this, [this](const QString &text) {
+        // Screen readers read his window: it tells what the balloon shows.
+        setAccessibleDescription(text.isEmpty() ? QString() : m_balloon->shownText());
+        relayout();
+        if (m_shaped)
+            updateMask();
+    });
 
     m_anim.setStartValue(0.0);
     m_anim.setEndValue(1.0);
@@ -75,27 +71,6 @@ WizardWindow::WizardWindow(const WizardClock &clock, bool translucent, QWidget *
         [this](const QVariant &v) { move(v.toPoint()); });
     connect(&m_glide, &QVariantAnimation::finished, this, [this] { finishCallback(m_glideDone); });
 
-    m_balloonLinger.setSingleShot(true);
-    connect(&m_balloonLinger, &ClockTimer::timeout, this, [this] {
-        if (m_shaped)
-            hideBalloon();
-        else
-            m_balloonFade.start();
-    });
-    m_balloonFade.setStartValue(1.0);
-    m_balloonFade.setEndValue(0.0);
-    m_balloonFade.setDuration(balloonFadeMs);
-    connect(&m_balloonFade, &QVariantAnimation::valueChanged, this, [this](const QVariant &v) {
-        m_balloonOpacity = v.toReal();
-        QPalette pal = m_label->palette();
-        QColor ink = balloonInk;
-        ink.setAlphaF(float(m_balloonOpacity));
-        pal.setColor(QPalette::WindowText, ink);
-        m_label->setPalette(pal);
-        update();
-    });
-    connect(&m_balloonFade, &QVariantAnimation::finished, this, &WizardWindow::hideBalloon);
-
     m_idle.setSingleShot(true);
     connect(&m_idle, &ClockTimer::timeout, this, &WizardWindow::idleWake);
 
@@ -109,10 +84,7 @@ void WizardWindow::setWizardHeight(int pixels)
     pixels = qBound(32, pixels, 1200);
     m_heightPx = pixels;
     m_art.setHeight(pixels, devicePixelRatioF());
-    QFont font = m_label->font();
-    font.setPixelSize(qBound(16, pixels / 9, 30));
-    font.setBold(true);
-    m_label->setFont(font);
+    placeBalloon();
     relayout();
     refresh();
 }
@@ -215,60 +187,6 @@ void WizardWindow::setVoiceLevel(float level)
     refresh();
 }
 
-void WizardWindow::setBalloonText(const QString &text)
-{
-    if (text.isEmpty()) {
-        if (!m_balloonFull.isEmpty() && !m_balloonLinger.isActive()
-            && m_balloonFade.state() == QAbstractAnimation::Stopped)
-            m_balloonLinger.start(balloonLingerMs);
-        return;
-    }
-    m_balloonLinger.stop();
-    m_balloonFade.stop();
-    const bool wasShown = m_label->isVisibleTo(this);
-    m_balloonOpacity = 1;
-    QPalette pal = m_label->palette();
-    pal.setColor(QPalette::WindowText, balloonInk);
-    m_label->setPalette(pal);
-    if (text == m_balloonFull && wasShown)
-        return;
-    m_balloonFull = text;
-    m_label->show();
-    if (!wasShown)
-        relayout();
-    m_label->setText(fittedBalloonText(text));
-    setAccessibleDescription(m_label->text());
-    if (m_shaped)
-        updateMask();
-    update();
-    emit balloonTextChanged(text);
-}
-
-QString WizardWindow::balloonText() const
-{
-    return m_balloonFull;
-}
-
-bool WizardWindow::balloonLingering() const
-{
-    return m_label->isVisibleTo(this) && m_balloonFade.state() == QAbstractAnimation::Stopped;
-}
-
-void WizardWindow::hideBalloon()
-{
-    m_balloonLinger.stop();
-    m_balloonOpacity = 0;
-    m_balloonFull.clear();
-    m_label->clear();
-    m_label->hide();
-    setAccessibleDescription(QString());
-    relayout();
-    if (m_shaped)
-        updateMask();
-    update();
-    emit balloonTextChanged(QString());
-}
-
 void WizardWindow::stopAll()
 {
     m_anim.stop();
@@ -281,8 +199,7 @@ void WizardWindow::stopAll()
     m_mouth = 0;
     if (isVisible())
         m_idle.start(randomBetween(idleMinMs, idleMaxMs));
-    if (!m_balloonFull.isEmpty())
-        setBalloonText(QString());
+    m_balloon->letGo();
     refresh();
 }
 
@@ -300,11 +217,10 @@ WizardPose WizardWindow::currentPose() const
 bool WizardWindow::isMoving() const
 {
     return m_anim.state() == QAbstractAnimation::Running
-        || m_glide.state() == QAbstractAnimation::Running
-        || m_balloonFade.state() == QAbstractAnimation::Running || m_speaking;
+        || m_glide.state() == QAbstractAnimation::Running || m_balloon->isFading() || m_speaking;
 }
 
-QRect WizardWindow::balloonRect() const
+void WizardWindow::placeBalloon()
 {
     const QSize wiz = wizardSize();
     const int width = qBound(220, int(wiz.height() * 1.45), 440);
@@ -313,60 +229,18 @@ QRect WizardWindow::balloonRect() const
     const int top = int(wiz.height() * 0.22);
     // Close beside him, over the room his frame keeps for the wand's sweep.
     const int left = m_art.isValid() ? qRound(m_art.toPixels(QPointF(172, 0)).x()) : wiz.width();
-    return QRect(left, top, width, int(wiz.height() * 0.62));
-}
-
-QPainterPath WizardWindow::balloonPath() const
-{
-    const QRectF r = QRectF(balloonRect()).adjusted(1.5, 1.5, -1.5, -1.5);
-    const QSize wiz = wizardSize();
-    QPainterPath bubble;
-    bubble.addRoundedRect(r, 18, 18);
     // The tail points at his mouth, just right of the beard.
-    QPainterPath tail;
-    const QPointF tip = m_art.isValid() ? m_art.toPixels(QPointF(136, 132))
-                                        : QPointF(wiz.width() * 0.6, wiz.height() * 0.52);
-    tail.moveTo(r.left() + 4, r.top() + r.height() * 0.52);
-    tail.lineTo(tip);
-    tail.lineTo(r.left() + 4, r.top() + r.height() * 0.74);
-    tail.closeSubpath();
-    return bubble.united(tail);
-}
-
-QString WizardWindow::fittedBalloonText(const QString &text) const
-{
-    // Long speeches keep their latest words in view.
-    const QRect area = m_label->contentsRect();
-    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
-    const QFontMetrics fm(m_label->font());
-    const auto fits = [&](const QString &shown) {
-        return fm.boundingRect(area, Qt::TextWordWrap, shown).height() <= area.height();
-    };
-    const auto from
-        = [&](qsizetype first) { return QStringLiteral("… ") + words.sliced(first).join(u' '); };
-    if (area.isEmpty() || words.size() < 2 || fits(text))
-        return text;
-    // The fewest words dropped that fit, found in a handful of layouts: one per word dropped
-    // would cost a layout of the whole text per word.
-    qsizetype low = 1;
-    qsizetype high = words.size() - 1; // the last word alone is shown even if it overflows
-    while (low < high) {
-        const qsizetype mid = (low + high) / 2;
-        if (fits(from(mid)))
-            high = mid;
-        else
-            low = mid + 1;
-    }
-    return from(low);
+    const QPointF mouth = m_art.isValid() ? m_art.toPixels(QPointF(136, 132))
+                                          : QPointF(wiz.width() * 0.6, wiz.height() * 0.52);
+    m_balloon->place(
+        QRect(left, top, width, int(wiz.height() * 0.62)), mouth, qBound(16, m_heightPx / 9, 30));
 }
 
 void WizardWindow::relayout()
 {
     const QSize wiz = wizardSize();
-    if (m_label->isVisibleTo(this)) {
-        const QRect r = balloonRect();
-        m_label->setGeometry(r.adjusted(16, 8, -14, -8));
-        resize(r.right() + 3, wiz.height());
+    if (!m_balloon->isHidden()) {
+        resize(m_balloon->bubble().right() + 3, wiz.height());
     } else {
         resize(wiz);
     }
@@ -394,8 +268,7 @@ void WizardWindow::updateMask()
             logical = logical.scaled(wizardSize(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
         region = QRegion(QBitmap::fromImage(logical.createAlphaMask()));
     }
-    if (m_balloonOpacity > 0 && m_label->isVisibleTo(this))
-        region += QRegion(balloonPath().toFillPolygon().toPolygon());
+    region += QRegion(m_balloon->outline().toFillPolygon().toPolygon());
     if (region.isEmpty())
         region = QRegion(0, 0, 1, 1); // an empty mask would mean no mask at all
     setMask(region);
@@ -421,13 +294,6 @@ void WizardWindow::paintEvent(QPaintEvent *)
     p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!m_frame.isNull())
         p.drawImage(QPoint(0, 0), m_frame);
-    if (m_balloonOpacity > 0 && m_label->isVisibleTo(this)) {
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setOpacity(m_balloonOpacity);
-        p.setPen(QPen(balloonEdge, 3));
-        p.setBrush(balloonPaper);
-        p.drawPath(balloonPath());
-    }
 }
 
 void WizardWindow::mousePressEvent(QMouseEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "wizard/balloon.h"
 #include "wizard/wizardartwork.h"
 #include "wizard/wizardclock.h"
 #include "wizard/wizardpose.h"
@@ -10,14 +11,12 @@
 #include <functional>
 #include <optional>
 
-class QLabel;
-
 namespace calvenza {
 
 // The wizard's own window: frameless, see-through around him, above the others, never taking
-// the keyboard from the program. His words appear in a balloon to his right. Without a
-// compositor (translucent false) the window is cut to his shape and the balloon goes without a
-// fade, which would show as a grey box.
+// the keyboard from the program; he moves in it, and his mouth follows his voice. His words
+// appear in a balloon to his right. Without a compositor (translucent false) the window is cut
+// to his shape.
 class WizardWindow : public QWidget
 {
     Q_OBJECT
@@ -25,10 +24,7 @@ public:
     WizardWindow(const WizardClock &clock, bool translucent, QWidget *parent = nullptr);
     ~WizardWindow() override;
 
-    [[nodiscard]] const WizardArtwork &artwork() const { return m_art; }
-
     void setWizardHeight(int pixels);
-    [[nodiscard]] QSize wizardSize() const;
 
     // Each calls done once the motion has finished (at once when there is nothing to do).
     void appear(std::function<void()> done);
@@ -39,22 +35,13 @@ public:
     void setSpeaking(bool speaking);
     void setVoiceLevel(float level);
 
-    // The words of the balloon, in full; an empty text lets it linger, then go.
-    void setBalloonText(const QString &text);
-    [[nodiscard]] QString balloonText() const;
-    [[nodiscard]] bool balloonShown() const { return m_balloonOpacity > 0; }
-    // Shown and not yet going: what he says next may still join it.
-    [[nodiscard]] bool balloonLingering() const;
+    [[nodiscard]] Balloon &balloon() const { return *m_balloon; }
 
     // Stops every motion at once; pending done callbacks are dropped.
     void stopAll();
 
-    [[nodiscard]] WizardPose currentPose() const;
     // Whether any timer is driving frames right now (not counting the idle wake-up).
     [[nodiscard]] bool isMoving() const;
-
-signals:
-    void balloonTextChanged(const QString &text);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -66,22 +53,20 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    [[nodiscard]] QSize wizardSize() const;
+    [[nodiscard]] WizardPose currentPose() const;
     void startAnimation(WizardAnimation animation, std::function<void()> done);
     void finishCallback(std::function<void()> &slot);
     void relayout();
     void refresh();
     void updateMask();
     void idleWake();
-    void hideBalloon();
-    [[nodiscard]] QRect balloonRect() const;
-    [[nodiscard]] QPainterPath balloonPath() const;
-    [[nodiscard]] QString fittedBalloonText(const QString &text) const;
+    void placeBalloon();
 
     WizardArtwork m_art;
     QImage m_frame;
     WizardPose m_shownPose;
-    QLabel *m_label = nullptr;
-    QString m_balloonFull;
+    Balloon *m_balloon = nullptr;
 
     QVariantAnimation m_anim;
     std::optional<WizardAnimation> m_current;
@@ -92,9 +77,6 @@ private:
     std::function<void()> m_glideDone;
 
     const WizardClock &m_clock;
-    QVariantAnimation m_balloonFade;
-    ClockTimer m_balloonLinger;
-    qreal m_balloonOpacity = 0;
 
     ClockTimer m_idle;
     bool m_speaking = false;

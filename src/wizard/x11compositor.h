@@ -2,7 +2,7 @@
 
 namespace calvenza {
 
-// Whether translucent windows really show through: true off X11 (Wayland, offscreen), and on
+// Whether a translucent window really shows through: true off X11 (Wayland, offscreen), and on
 // X11 only when a compositing manager owns the _NET_WM_CM_S0 selection.
 [[nodiscard]] bool translucencyWorks();
 

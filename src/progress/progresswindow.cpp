@@ -1,0 +1,225 @@
+#include "progress/progresswindow.h"
+
+#include "memory/historydatabase.h"
+#include "memory/historyreader.h"
+#include "progress/challengechart.h"
+#include "progress/factmodel.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QImageWriter>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace calvenza {
+
+namespace {
+
+const QString title = QStringLiteral("Calvenza");
+
+// Draws a thick frame round the facts that moved up today.
+class OutlineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        // The cell keeps its colour when chosen: the keyboard's place is a black frame.
+        QStyleOptionViewItem plain = option;
+        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        QStyledItemDelegate::paint(painter, plain, index);
+        painter->save();
+        if (index.data(FactModel::OutlinedRole).toBool()) {
+            painter->setPen(QPen(QColor(0x1a, 0x3a, 0x8f), 3));
+            painter->drawRect(option.rect.adjusted(2, 2, -2, -2));
+        }
+        if (option.state & QStyle::State_HasFocus) {
+            painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
+            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+        }
+        painter->restore();
+    }
+};
+
+QLabel *plainLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText); // a name is shown as typed, never as markup
+    label->setWordWrap(true);
+    return label;
+}
+
+QWidget *legend(QWidget *parent)
+{
+    auto *box = new QWidget(parent);
+    auto *layout = new QGridLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    int place = 0;
+    for (const FactStanding standing : {FactStanding::NeverAsked, FactStanding::MostlyWrong,
+             FactStanding::Learning, FactStanding::Known}) {
+        auto *swatch = new QLabel(box);
+        swatch->setFixedSize(16, 16);
+        swatch->setAutoFillBackground(true);
+        QPalette palette = swatch->palette();
+        palette.setColor(QPalette::Window, standingColour(standing));
+        swatch->setPalette(palette);
+        swatch->setFrameShape(QFrame::Box);
+        layout->addWidget(swatch, place / 2, place % 2 * 2);
+        auto *words = plainLabel(standingWords(standing), box);
+        words->setWordWrap(false);
+        layout->addWidget(words, place / 2, place % 2 * 2 + 1);
+        ++place;
+    }
+    return box;
+}
+
+} // namespace
+
+ProgressWindow::ProgressWindow(
+    const QString &dataDirectory, const QString &pupil, const QList<Fact> &movedUp, QWidget *parent)
+    : QDialog(parent)
+    , m_model(new FactModel(this))
+    , m_pupil(pupilName(pupil))
+{
+    // Shown as first typed, whatever the case typed now.
+    for (const QString &known : knownPupils(dataDirectory))
+        if (pupilKey(known) == pupilKey(pupil))
+            m_pupil = known;
+    setWindowTitle(QStringLiteral("La mia tavola pitagorica - %1").arg(m_pupil));
+    QString factsError;
+    QString challengesError;
+    m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsError));
+    m_model->setOutlined(movedUp);
+
+    m_picture = new QWidget(this);
+    m_picture->setAutoFillBackground(true);
+    auto *pictureLayout = new QVBoxLayout(m_picture);
+    auto *heading
+        = plainLabel(QStringLiteral("La tavola pitagorica di %1").arg(m_pupil), m_picture);
+    QFont headingFont = heading->font();
+    headingFont.setPointSizeF(headingFont.pointSizeF() * 1.4);
+    headingFont.setBold(true);
+    heading->setFont(headingFont);
+    pictureLayout->addWidget(heading);
+
+    m_view = new QTableView(m_picture);
+    m_view->setModel(m_model);
+    m_view->setItemDelegate(new OutlineDelegate(m_view));
+    m_view->setAccessibleName(QStringLiteral("La tavola pitagorica di %1").arg(m_pupil));
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setTabKeyNavigation(false);
+    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_view->horizontalHeader()->setDefaultSectionSize(48);
+    m_view->verticalHeader()->setDefaultSectionSize(32);
+    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_view->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    m_view->verticalHeader()->setFixedWidth(32);
+    m_view->horizontalHeader()->setFixedHeight(26);
+    const int frame = 2 * m_view->frameWidth();
+    m_view->setFixedSize(32 + 10 * 48 + frame, 26 + 10 * 32 + frame);
+    m_view->setCurrentIndex(m_model->index(0, 0));
+    pictureLayout->addWidget(m_view, 0, Qt::AlignHCenter);
+    pictureLayout->addWidget(legend(m_picture));
+    if (!factsError.isEmpty())
+        pictureLayout->addWidget(plainLabel(factsError, m_picture));
+
+    pictureLayout->addWidget(
+        plainLabel(QStringLiteral("Le sfide giorno per giorno: risposte giuste in ogni sfida, "
+                                  "una linea per tabellina"),
+            m_picture));
+    m_chart = new ChallengeChart(m_picture);
+    m_chart->setChallenges(challengesOf(dataDirectory, m_pupil, &challengesError));
+    pictureLayout->addWidget(m_chart, 1);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto *save = buttons->addButton(
+        QStringLiteral("&Salva come immagine..."), QDialogButtonBox::ActionRole);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("&Chiudi"));
+    connect(save, &QPushButton::clicked, this, &ProgressWindow::askWhereToSave);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+    layout->addWidget(m_picture, 1);
+    layout->addWidget(buttons);
+    m_view->setFocus();
+}
+
+bool ProgressWindow::savePicture(const QString &path, QString *error) const
+{
+    QImageWriter writer(path, "png");
+    if (writer.write(m_picture->grab().toImage()))
+        return true;
+    if (error)
+        *error = QStringLiteral("Non riesco a salvare l'immagine «%1»: %2.")
+                     .arg(QDir::toNativeSeparators(path), writer.errorString());
+    return false;
+}
+
+void ProgressWindow::askWhereToSave()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salva la tavola"),
+        QDir(folder).filePath(QStringLiteral("tavola pitagorica di %1.png").arg(m_pupil)),
+        QStringLiteral("Immagini PNG (*.png)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!savePicture(path, &error))
+        QMessageBox::warning(this, title, error);
+}
+
+ProgressWindow *showProgress(
+    QWidget *parent, const QString &dataDirectory, const QString &pupil, const QList<Fact> &movedUp)
+{
+    auto *window = new ProgressWindow(dataDirectory, pupil, movedUp, parent);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window;
+}
+
+QString choosePupil(QWidget *parent, const QString &dataDirectory)
+{
+    QString error;
+    const QStringList pupils = knownPupils(dataDirectory, &error);
+    if (pupils.isEmpty()) {
+        QMessageBox::information(parent, title,
+            error.isEmpty() ? QStringLiteral("Su questo computer non c'è ancora nessuna risposta: "
+                                             "gioca una sfida e poi torna qui.")
+                            : error);
+        return {};
+    }
+    bool chosen = false;
+    const QString pupil = QInputDialog::getItem(parent, title,
+        QStringLiteral("Di chi vuoi vedere la tavola pitagorica?"), pupils, 0, false, &chosen);
+    return chosen ? pupil : QString();
+}
+
+int runProgressPicture(const QString &dataDirectory, const QString &pupil)
+{
+    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory) : pupil;
+    if (shown.isEmpty())
+        return 0;
+    ProgressWindow window(dataDirectory, shown);
+    window.exec();
+    return 0;
+}
+
+} // namespace calvenza

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "memory/factsummary.h"
+
+#include <QDialog>
+
+class QLabel;
+class QTableView;
+
+namespace calvenza {
+
+class ChallengeChart;
+class FactModel;
+
+// "La mia tavola pitagorica": one pupil's facts from red to green, his challenges over the days,
+// and a button that saves it all as a picture for a parent or a teacher.
+class ProgressWindow : public QDialog
+{
+    Q_OBJECT
+public:
+    // Reads the pupil's history at once; movedUp are outlined (the facts that moved up today).
+    ProgressWindow(const QString &dataDirectory, const QString &pupil,
+        const QList<Fact> &movedUp = {}, QWidget *parent = nullptr);
+
+    [[nodiscard]] FactModel *model() const { return m_model; }
+    [[nodiscard]] QTableView *view() const { return m_view; }
+
+    // The table, its legend and the chart as a PNG; false with the Italian reason in error.
+    bool savePicture(const QString &path, QString *error = nullptr) const;
+
+private:
+    void askWhereToSave();
+
+    FactModel *m_model;
+    QTableView *m_view;
+    ChallengeChart *m_chart;
+    QWidget *m_picture; // what savePicture() saves
+    QString m_pupil;
+};
+
+// Opens the picture beside the drill (not modal) and gives it back; it deletes itself when closed.
+ProgressWindow *showProgress(QWidget *parent, const QString &dataDirectory, const QString &pupil,
+    const QList<Fact> &movedUp = {});
+
+// The pupil to show, chosen from those known on this computer; empty when there are none (the
+// pupil is told) or the choice is cancelled.
+[[nodiscard]] QString choosePupil(QWidget *parent, const QString &dataDirectory);
+
+// calvenza --progressi [NOME]: the picture alone, without the drill; the exit status.
+int runProgressPicture(const QString &dataDirectory, const QString &pupil);
+
+} // namespace calvenza

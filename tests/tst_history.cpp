@@ -1,0 +1,381 @@
+#include "memory/historydatabase.h"
+#include "memory/historyreader.h"
+#include "memory/historywriter.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlError>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using namespace calvenza;
+
+namespace {
+
+// "r1500 w900 r" : right in 1.5 s, wrong in 0.9 s, right in an unknown time.
+QList<AnswerRecord> answersFrom(const QString &script)
+{
+    QList<AnswerRecord> answers;
+    for (const QString &token : script.split(u' ', Qt::SkipEmptyParts)) {
+        AnswerRecord a;
+        a.table = 8;
+        a.factor = 7;
+        a.right = token.front() == u'r';
+        a.msTaken = token.size() > 1 ? token.sliced(1).toLongLong() : -1;
+        answers << a;
+    }
+    return answers;
+}
+
+AnswerRecord answerOf(const QString &pupil, int factor, bool right = true)
+{
+    AnswerRecord a;
+    a.pupil = pupil;
+    a.factor = factor;
+    a.typed = QString::number(8 * factor + (right ? 0 : 1));
+    a.right = right;
+    a.msTaken = 2100;
+    a.answeredAt = QDateTime::currentDateTimeUtc().addSecs(factor);
+    return a;
+}
+
+QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+const QString childVariable = QStringLiteral("CALVENZA_HISTORY_CHILD");
+
+} // namespace
+
+class HistoryTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pupilIsTheTrimmedNameWhateverItsCase_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("sameAs");
+        QTest::newRow("trimmed") << " Ugo\t"
+                                 << "Ugo"
+                                 << "ugo";
+        QTest::newRow("accents") << "NICCOLÒ"
+                                 << "NICCOLÒ"
+                                 << "niccolò";
+        QTest::newRow("empty") << ""
+                               << "Amico"
+                               << "amico";
+        QTest::newRow("spaces") << "   "
+                                << "Amico"
+                                << "AMICO";
+    }
+    void pupilIsTheTrimmedNameWhateverItsCase()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, name);
+        QFETCH(QString, sameAs);
+        QCOMPARE(pupilName(typed), name);
+        QCOMPARE(pupilKey(typed), pupilKey(sameAs));
+        QVERIFY(pupilKey(typed) != pupilKey(sameAs + u'x'));
+    }
+
+    void standingFollowsTheLatestAnswers_data()
+    {
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<int>("standing");
+        using S = FactStanding;
+        QTest::newRow("never") << "" << int(S::NeverAsked);
+        QTest::newRow("one wrong") << "w900" << int(S::MostlyWrong);
+        QTest::newRow("one right is not yet known") << "r900" << int(S::Learning);
+        QTest::newRow("three right, quick") << "r900 r4000 r5000" << int(S::Known);
+        QTest::newRow("three right, one slow") << "r900 r5001 r900" << int(S::Learning);
+        QTest::newRow("unknown times") << "r r r" << int(S::Known);
+        QTest::newRow("old mistakes forgiven") << "w w w w r1 r1 r1" << int(S::Known);
+        QTest::newRow("last one wrong") << "r1 r1 r1 r1 w1" << int(S::Learning);
+        QTest::newRow("two of five") << "r1 r1 w1 w1 w1" << int(S::MostlyWrong);
+        QTest::newRow("three of five") << "w1 w1 r1 r1 r9000" << int(S::Learning);
+        QTest::newRow("half of two") << "w1 r1" << int(S::Learning);
+    }
+    void standingFollowsTheLatestAnswers()
+    {
+        QFETCH(QString, answers);
+        QFETCH(int, standing);
+        const FactTable facts = FactTable::fromAnswers(answersFrom(answers));
+        QCOMPARE(int(standingOf(facts.at(8, 7))), standing);
+    }
+
+    void summaryIsSpokenInFull_data()
+    {
+        QTest::addColumn<QString>("answers");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("never") << ""
+                               << "8 per 7 fa 56: mai chiesta";
+        QTest::newRow("issue's example") << "r1 w1 r1 r1 r1 r2400"
+                                         << "8 per 7 fa 56: 5 giuste su 6, l'ultima in 2 secondi";
+        QTest::newRow("one") << "r1499"
+                             << "8 per 7 fa 56: 1 giusta su 1, l'ultima in 1 secondo";
+        QTest::newRow("quick") << "w400"
+                               << "8 per 7 fa 56: 0 giuste su 1, l'ultima in meno di un "
+                                  "secondo";
+        QTest::newRow("unknown time") << "r1 r"
+                                      << "8 per 7 fa 56: 2 giuste su 2";
+    }
+    void summaryIsSpokenInFull()
+    {
+        QFETCH(QString, answers);
+        QFETCH(QString, spoken);
+        QList<AnswerRecord> list = answersFrom(answers);
+        AnswerRecord outside; // not a fact of the tavola: left out
+        outside.table = 11;
+        list << outside;
+        const FactTable facts = FactTable::fromAnswers(list);
+        QCOMPARE(factSpokenText({8, 7}, facts.at(8, 7)), spoken);
+        QCOMPARE(facts.at(11, 1).asked, 0);
+    }
+
+    void csvFieldsShowAsTypedInASpreadsheet_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("field");
+        QTest::newRow("plain") << "Ugo" << QByteArray("Ugo");
+        QTest::newRow("comma") << "Ugo, Anna" << QByteArray("\"Ugo, Anna\"");
+        QTest::newRow("quotes") << "il \"mago\"" << QByteArray("\"il \"\"mago\"\"\"");
+        QTest::newRow("line break") << "a\nb" << QByteArray("\"a\nb\"");
+        QTest::newRow("formula") << "=1+1" << QByteArray("'=1+1");
+        QTest::newRow("plus") << "+39" << QByteArray("'+39");
+        QTest::newRow("minus") << "-5" << QByteArray("'-5");
+        QTest::newRow("at") << "@SOMMA(A1)" << QByteArray("'@SOMMA(A1)");
+        QTest::newRow("tab") << "\tx" << QByteArray("'\tx");
+        QTest::newRow("carriage return") << "\rx" << QByteArray("\"'\rx\"");
+        QTest::newRow("formula with comma") << "=A1,\"x\"" << QByteArray("\"'=A1,\"\"x\"\"\"");
+        QTest::newRow("inner equals") << "a=b" << QByteArray("a=b");
+        QTest::newRow("utf-8") << "Zoë 😀" << QStringLiteral("Zoë 😀").toUtf8();
+    }
+    void csvFieldsShowAsTypedInASpreadsheet()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, field);
+        QCOMPARE(csvField(text), field);
+    }
+
+    void namesOfEveryKindAreKeptAsTyped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("quotes") << "D'Amico \"Ugo\"";
+        QTest::newRow("sql") << "x'); DROP TABLE answer; --";
+        QTest::newRow("markup") << "<b>Anna</b>";
+        QString emoji;
+        for (int i = 0; i < 250; ++i)
+            emoji += QStringLiteral("🧙");
+        QTest::newRow("250 emoji") << emoji;
+        QTest::newRow("control characters") << QStringLiteral("a\u0001b\u001bc\u007f");
+    }
+    void namesOfEveryKindAreKeptAsTyped()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        {
+            HistoryWriter writer(dir.path());
+            QCOMPARE(writer.openError(), QString());
+            writer.record(answerOf(name, 3));
+            writer.record(answerOf(name.toUpper(), 4, false)); // the same pupil
+            ChallengeRecord challenge;
+            challenge.pupil = name;
+            challenge.right = 12;
+            challenge.wrong = 2;
+            challenge.setRecord = true;
+            writer.record(challenge);
+        }
+        QCOMPARE(knownPupils(dir.path()), QStringList {name});
+        const QList<AnswerRecord> answers = answersOf(dir.path(), name);
+        QCOMPARE(answers.size(), 2);
+        QCOMPARE(answers.at(0).pupil, name);
+        QCOMPARE(answers.at(1).typed, QStringLiteral("33"));
+        QCOMPARE(answers.at(1).right, false);
+        QCOMPARE(factsOf(dir.path(), name).at(8, 3).right, 1);
+        const QList<ChallengeRecord> challenges = challengesOf(dir.path(), name);
+        QCOMPARE(challenges.size(), 1);
+        QCOMPARE(challenges.at(0).right, 12);
+        QVERIFY(challenges.at(0).setRecord);
+        // Private to the user.
+        QCOMPARE(QFile::permissions(dir.filePath(historyFileName())) & 0x0077, 0);
+        QCOMPARE(QFile::permissions(dir.path()) & 0x0077, 0);
+    }
+
+    void garbageIsMovedAsideAndANewHistoryBegins()
+    {
+        QTemporaryDir dir;
+        const QByteArray garbage(5000, '\x5a');
+        QFile file(dir.filePath(historyFileName()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(garbage);
+        file.close();
+        {
+            HistoryWriter writer(dir.path());
+            QCOMPARE(writer.openError(), QString());
+            writer.record(answerOf(QStringLiteral("Ugo"), 2));
+        }
+        QCOMPARE(answersOf(dir.path(), QStringLiteral("ugo")).size(), 1);
+        const QStringList aside
+            = QDir(dir.path()).entryList({historyFileName() + QStringLiteral(".rovinata-*")});
+        QCOMPARE(aside.size(), 1);
+        QCOMPARE(bytesOf(dir.filePath(aside.first())), garbage);
+    }
+
+    void historyOfANewerCalvenzaIsLeftUntouched()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(historyFileName());
+        {
+            QSqlDatabase db
+                = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("newer"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec(QStringLiteral("CREATE TABLE future (x)")));
+            QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = 99")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("newer"));
+        const QByteArray before = bytesOf(path);
+        {
+            HistoryWriter writer(dir.path());
+            QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
+            QVERIFY(writer.openError().contains(QStringLiteral("versione più nuova")));
+            writer.record(answerOf(QStringLiteral("Ugo"), 2));
+            writer.flush();
+            QCoreApplication::processEvents();
+            QCOMPARE(unavailable.count(), 0); // already told by openError()
+        }
+        {
+            HistoryWriter writer(dir.path());
+            QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
+            writer.record(answerOf(QStringLiteral("Ugo"), 2));
+            QVERIFY(unavailable.wait());
+            QTest::qWait(50);
+            QCOMPARE(unavailable.count(), 1);
+        }
+        QCOMPARE(bytesOf(path), before);
+        QString error;
+        QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo"), &error).size(), 0);
+        QVERIFY(error.contains(QStringLiteral("versione più nuova")));
+    }
+
+    void unwritableFolderLeavesTheDrillGoing_data()
+    {
+        QTest::addColumn<bool>("readOnly");
+        QTest::newRow("folder that cannot be made") << false;
+        QTest::newRow("read-only folder") << true;
+    }
+    void unwritableFolderLeavesTheDrillGoing()
+    {
+        QFETCH(bool, readOnly);
+        if (readOnly && ::geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QTemporaryDir dir;
+        QString folder = dir.filePath(QStringLiteral("dati"));
+        if (readOnly) {
+            QVERIFY(QDir().mkpath(folder));
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        } else {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+            folder += QStringLiteral("/calvenza");
+        }
+        HistoryWriter writer(folder);
+        QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
+        writer.record(answerOf(QStringLiteral("Ugo"), 2));
+        writer.record(answerOf(QStringLiteral("Ugo"), 3));
+        QVERIFY(unavailable.wait());
+        QTest::qWait(50);
+        QCOMPARE(unavailable.count(), 1);
+        QVERIFY(unavailable.at(0).at(0).toString().contains(QStringLiteral("continuano")));
+        QVERIFY(!QFile::exists(QDir(folder).filePath(historyFileName())));
+    }
+
+    void twoProgramsWritingAtOnceKeepEveryAnswer()
+    {
+        QTemporaryDir dir;
+        QList<QProcess *> children;
+        for (int i = 0; i < 2; ++i) {
+            auto *child = new QProcess(this);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(childVariable, dir.path());
+            child->setProcessEnvironment(env);
+            child->start(QCoreApplication::applicationFilePath(), {});
+            children << child;
+        }
+        for (QProcess *child : children) {
+            QVERIFY(child->waitForFinished(60000));
+            QVERIFY2(child->exitCode() == 0, child->readAllStandardError().constData());
+        }
+        QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo")).size(), 2 * 300);
+        QCOMPARE(knownPupils(dir.path()).size(), 1);
+        int asked = 0;
+        const FactTable facts = factsOf(dir.path(), QStringLiteral("ugo"));
+        for (int factor = 1; factor <= 10; ++factor)
+            asked += facts.at(8, factor).asked;
+        QCOMPARE(asked, 2 * 300);
+    }
+
+    void exportHasEveryAnswerOfEveryPupil()
+    {
+        QTemporaryDir dir;
+        {
+            HistoryWriter writer(dir.path());
+            writer.record(answerOf(QStringLiteral("=HYPERLINK(\"x\")"), 7));
+            writer.record(answerOf(QStringLiteral("Anna, la \"prima\""), 9, false));
+            AnswerRecord ripasso = answerOf(QStringLiteral("Ugo"), 2);
+            ripasso.mode = DrillMode::Ripasso;
+            ripasso.msTaken = -1;
+            writer.record(ripasso);
+        }
+        const QString csv = dir.filePath(QStringLiteral("risposte.csv"));
+        QString error;
+        QVERIFY2(exportAnswers(dir.path(), csv, &error), qPrintable(error));
+        const QList<QByteArray> lines = bytesOf(csv).split('\n');
+        QCOMPARE(lines.size(), 5); // header, three answers, the end of the last line
+        QCOMPARE(lines.at(0),
+            QByteArray("alunno,data e ora,modo,tabellina,fattore,risposta,"
+                       "giusta,tempo in millisecondi\r"));
+        const QByteArray all = bytesOf(csv);
+        QVERIFY(all.contains("\"'=HYPERLINK(\"\"x\"\")\","));
+        QVERIFY(all.contains(",sfida,8,7,56,sì,2100\r\n"));
+        QVERIFY(all.contains("\"Anna, la \"\"prima\"\"\","));
+        QVERIFY(all.contains(",sfida,8,9,73,no,2100\r\n"));
+        QVERIFY(all.contains(",ripasso,8,2,16,sì,\r\n"));
+
+        QVERIFY(!exportAnswers(dir.path(), dir.filePath(QStringLiteral("no/such/a.csv")), &error));
+        QVERIFY(error.startsWith(QStringLiteral("non riesco a scrivere «")));
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // One of the two programs of twoProgramsWritingAtOnceKeepEveryAnswer.
+    if (qEnvironmentVariableIsSet("CALVENZA_HISTORY_CHILD")) {
+        HistoryWriter writer(qEnvironmentVariable("CALVENZA_HISTORY_CHILD"));
+        bool failed = false;
+        const auto fail = [&failed](const QString &why) {
+            std::fputs(qPrintable(why), stderr);
+            failed = true;
+        };
+        QObject::connect(&writer, &HistoryWriter::unavailable, fail);
+        if (const QString why = writer.openError(); !why.isEmpty())
+            fail(why);
+        for (int i = 0; i < 300; ++i)
+            writer.record(
+                answerOf(i % 2 ? QStringLiteral("Ugo") : QStringLiteral("UGO"), 1 + i % 10));
+        writer.flush();
+        QCoreApplication::processEvents();
+        return failed ? 1 : 0;
+    }
+    HistoryTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_history.moc"
