@@ -206,10 +206,12 @@ QString choosePupil(QWidget *parent, const QString &dataDirectory)
                             : error);
         return {};
     }
-    bool chosen = false;
-    const QString pupil = QInputDialog::getItem(parent, title,
-        QStringLiteral("Di chi vuoi vedere la tavola pitagorica?"), pupils, 0, false, &chosen);
-    return chosen ? pupil : QString();
+    QInputDialog chooser(parent);
+    chooser.setWindowTitle(title);
+    chooser.setLabelText(QStringLiteral("Di chi vuoi vedere la tavola pitagorica?"));
+    chooser.setComboBoxItems(pupils);
+    chooser.setComboBoxEditable(false);
+    return chooser.exec() == QDialog::Accepted ? chooser.textValue() : QString();
 }
 
 int runProgressPicture(const QString &dataDirectory, const QString &pupil)
