@@ -44,9 +44,12 @@ unset WAYLAND_DISPLAY AT_SPI_BUS_ADDRESS PULSE_SERVER CALVENZA_SILENT_AUDIO
 wait_for 100 test -e "/tmp/.X11-unix/X$n" || broken "Xvfb: $(cat "$tmp/xvfb.log")"
 openbox --sm-disable >"$tmp/openbox.log" 2>&1 & wm=$! && pids+=("$wm")
 wait_for 100 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || broken "openbox"
+# The accessibility bus's socket goes under our own runtime folder, not one that another run
+# on this machine shares.
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+dbus-update-activation-environment XDG_RUNTIME_DIR
 wait_for 100 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
     org.a11y.Bus.GetAddress || broken "no accessibility bus"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 # As root PulseAudio warns that it is not meant for root; it works all the same.
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=file:"$tmp/pulse.log" \
     -L module-native-protocol-unix -L "module-null-sink sink_name=capture" >/dev/null 2>&1 & pids+=($!)
