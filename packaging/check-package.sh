@@ -78,8 +78,10 @@ grep -qx "Icon=$app" "$desktop" || fail "la voce del menu non usa l'icona $app"
 # One launcher action per table, each starting the program on it.
 [ "$(grep -cxE 'Exec=calvenza --tabellina ([1-9]|10)' "$desktop")" = 10 ] ||
     fail "la voce del menu non ha le azioni da Tabellina dell'1 a Tabellina del 10"
-grep -qx 'Exec=calvenza --progressi' "$desktop" ||
-    fail "la voce del menu non ha l'azione dei progressi"
+for action in progressi ripasso; do
+    grep -qx "Exec=calvenza --$action" "$desktop" ||
+        fail "la voce del menu non ha l'azione --$action"
+done
 exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$desktop" | sort -u)
 [ -n "$exec_name" ] && [ -x "$root/usr/bin/$exec_name" ] ||
     fail "Exec=$exec_name non è un programma installato in /usr/bin"

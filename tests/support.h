@@ -10,7 +10,9 @@
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
 
+#include <QFile>
 #include <QStringList>
+#include <QTest>
 #include <deque>
 #include <functional>
 
@@ -103,6 +105,24 @@ public:
     QList<Fact> risen;
     QList<QPair<bool, qint64>> answers;
 };
+
+// A file's bytes, "<missing>" when it cannot be read.
+inline QByteArray bytesOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void put(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+inline const QString farewell = QStringLiteral("Ciao. Ti aspetto per la prossima sfida ");
+inline const QString recordSaved
+    = QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\"");
 
 // r in [0, 1) that draws the whole number n (1..10).
 inline double drawing(int n)

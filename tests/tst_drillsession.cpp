@@ -11,26 +11,6 @@
 using namespace calvenza;
 using namespace calvenza::testing;
 
-namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-const QString farewell = QStringLiteral("Ciao. Ti aspetto per la prossima sfida ");
-const QString recordSaved = QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\"");
-
-} // namespace
-
 // The drill's flow, driven as the window drives it, with no window at all.
 class DrillSessionTest : public QObject
 {

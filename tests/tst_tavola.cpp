@@ -17,25 +17,6 @@
 using namespace calvenza;
 using namespace calvenza::testing;
 
-namespace {
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-const QString farewell = QStringLiteral("Ciao. Ti aspetto per la prossima sfida ");
-
-} // namespace
-
 class TavolaTest : public QObject
 {
     Q_OBJECT

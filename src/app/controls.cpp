@@ -154,25 +154,25 @@ void ClientArea::paintEvent(QPaintEvent *)
     paintGradient(p, rect(), m_gradient->first, m_gradient->second);
 }
 
-ShapeItem::ShapeItem(QWidget *parent)
+ShapePanel::ShapePanel(QWidget *parent)
     : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void ShapeItem::setCircle(bool circle)
+void ShapePanel::setCircle(bool circle)
 {
     m_circle = circle;
     update();
 }
 
-void ShapeItem::setFillColour(const QColor &colour)
+void ShapePanel::setFillColour(const QColor &colour)
 {
     setRoleColour(this, {QPalette::Window}, colour);
     update();
 }
 
-void ShapeItem::paintEvent(QPaintEvent *)
+void ShapePanel::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
     p.setPen(QPen(palette().color(QPalette::WindowText), 1));

@@ -74,13 +74,13 @@ private:
 // A flat rectangle or circle beneath the controls, filled with its palette's window colour and
 // outlined in the window's drawing colour. A circle's widget reaches one pixel beyond the circle's
 // box on every side, for its anti-aliased edge.
-class ShapeItem : public QWidget
+class ShapePanel : public QWidget
 {
     Q_OBJECT
     Q_PROPERTY(bool circle READ isCircle WRITE setCircle)
     Q_PROPERTY(QColor fillColour READ fillColour WRITE setFillColour)
 public:
-    explicit ShapeItem(QWidget *parent = nullptr);
+    explicit ShapePanel(QWidget *parent = nullptr);
     [[nodiscard]] bool isCircle() const { return m_circle; }
     void setCircle(bool circle);
     [[nodiscard]] QColor fillColour() const { return palette().color(QPalette::Window); }

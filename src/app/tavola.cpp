@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
 
 namespace calvenza {
@@ -185,7 +186,7 @@ void Tavola::showAsRipasso()
 {
     // No clock and no record: the clock's panel counts the questions left.
     setWindowTitle(windowTitle() + QStringLiteral(" - ripasso"));
-    m_ui->clockHeading->setCaption(QStringLiteral("Domande rimaste"));
+    m_ui->clockHeading->setCaption(QStringLiteral("Domande"));
     m_ui->clockLabel->setCaption(QString());
     for (CaptionLabel *l : {m_ui->recordHeading, m_ui->recordNameLabel, m_ui->recordPointsHeading,
              m_ui->recordPointsLabel})
@@ -276,6 +277,11 @@ void Tavola::showProgressPicture(const QList<Fact> &movedUp)
 {
     ProgressWindow *picture
         = showProgress(this, m_dataDirectory, calvenza::pupilName(m_session->pupilName()), movedUp);
+    // Beside the wizard, who stays on top, rather than under him.
+    const QRect screen = this->screen()->availableGeometry();
+    const QPoint besideWizard(geometry().left() + narratorX + narratorHeight, geometry().top());
+    picture->move(qBound(screen.left(), besideWizard.x(), screen.right() - picture->width()),
+        qBound(screen.top(), besideWizard.y(), screen.bottom() - picture->height()));
     // At the end of a ripasso the picture is the last thing he sees: closing it ends the drill.
     if (m_session->state() == DrillSession::State::LessonOver)
         connect(picture, &QDialog::finished, m_session.get(), &DrillSession::end);

@@ -323,7 +323,7 @@ std::optional<QString> readWholeFile(const QString &path, QString *error)
             QStringLiteral("Non riesco a leggere il file «%1»: %2.").arg(path, file.errorString()));
         return std::nullopt;
     }
-    // Invalid bytes, and a sequence cut by the limit, become replacement characters.
+    // Invalid bytes, and a sequence cut by the limit, become U+FFFD replacement marks.
     return QString::fromLocal8Bit(bytes);
 }
 

@@ -64,33 +64,19 @@ void DrillSession::start(
         emit message(problems.join(QStringLiteral("\n\n")));
         warned = true;
     }
-    m_recordPoints = record ? record->points : QString();
-    emit recordChanged(m_recordPoints, record ? record->name : QString());
+    emit recordChanged(record ? record->points : QString(), record ? record->name : QString());
 
-    if (m_narrator.summon()) {
-        m_wizard = Wizard::HeldUntilPaint;
-    } else {
-        emit message(QStringLiteral("Il mago oggi non può venire: gli esercizi si leggono sullo "
-                                    "schermo.\n\n")
-            + m_narrator.errorString());
+    if (!summonWizard(introduction(m_table)))
         warned = true;
-    }
     // The seconds spent reading a warning are not taken from the pupil's seven minutes.
     if (warned)
         armClock();
-    present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-                NarratorRequest::play(QStringLiteral("Announce")),
-                NarratorRequest::height(narratorHeight),
-                NarratorRequest::speakInterruptibly(introduction(m_table))},
-        Narrator::Pending::Keep);
 }
 
-void DrillSession::startLesson(const QString &historyProblem)
+bool DrillSession::summonWizard(const QString &introduction)
 {
-    m_lesson = m_makeLesson(calvenza::pupilName(m_pupilName));
-    if (!historyProblem.isEmpty())
-        emit message(historyProblem);
-    if (m_narrator.summon())
+    const bool came = m_narrator.summon();
+    if (came)
         m_wizard = Wizard::HeldUntilPaint;
     else
         emit message(QStringLiteral("Il mago oggi non può venire: gli esercizi si leggono sullo "
@@ -99,8 +85,17 @@ void DrillSession::startLesson(const QString &historyProblem)
     present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
                 NarratorRequest::play(QStringLiteral("Announce")),
                 NarratorRequest::height(narratorHeight),
-                NarratorRequest::speakInterruptibly(lessonIntroduction())},
+                NarratorRequest::speakInterruptibly(introduction)},
         Narrator::Pending::Keep);
+    return came;
+}
+
+void DrillSession::startLesson(const QString &historyProblem)
+{
+    m_lesson = m_makeLesson(calvenza::pupilName(m_pupilName));
+    if (!historyProblem.isEmpty())
+        emit message(historyProblem);
+    summonWizard(lessonIntroduction());
 }
 
 void DrillSession::windowOnScreen()

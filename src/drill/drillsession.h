@@ -110,6 +110,8 @@ signals:
 
 private:
     void startLesson(const QString &historyProblem);
+    // Summons him and queues his introduction; false, after saying so, when he cannot come.
+    bool summonWizard(const QString &introduction);
     void beginChallenge();
     // The next exercise; nullopt when a ripasso has nothing more to ask.
     [[nodiscard]] std::optional<Exercise> nextExercise();
@@ -128,8 +130,6 @@ private:
 
     QString m_pupilName;
     QString m_dataDirectory;
-    // The record as read at start, points exactly as stored.
-    QString m_recordPoints;
     Exercise m_exercise;
     Counters m_counters;
     ChallengeClock m_clock;

@@ -149,7 +149,12 @@ ProgressWindow::ProgressWindow(
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     auto *save = buttons->addButton(
         QStringLiteral("&Salva come immagine..."), QDialogButtonBox::ActionRole);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("&Chiudi"));
+    QPushButton *close = buttons->button(QDialogButtonBox::Close);
+    close->setText(QStringLiteral("&Chiudi"));
+    // A pupil still pressing Enter from the drill neither opens a save box nor closes the picture
+    // before he has seen it: it closes with Esc or Chiudi.
+    save->setAutoDefault(false);
+    close->setAutoDefault(false);
     connect(save, &QPushButton::clicked, this, &ProgressWindow::askWhereToSave);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
@@ -206,10 +211,12 @@ QString choosePupil(QWidget *parent, const QString &dataDirectory)
                             : error);
         return {};
     }
-    bool chosen = false;
-    const QString pupil = QInputDialog::getItem(parent, title,
-        QStringLiteral("Di chi vuoi vedere la tavola pitagorica?"), pupils, 0, false, &chosen);
-    return chosen ? pupil : QString();
+    QInputDialog chooser(parent);
+    chooser.setWindowTitle(title);
+    chooser.setLabelText(QStringLiteral("Di chi vuoi vedere la tavola pitagorica?"));
+    chooser.setComboBoxItems(pupils);
+    chooser.setComboBoxEditable(false);
+    return chooser.exec() == QDialog::Accepted ? chooser.textValue() : QString();
 }
 
 int runProgressPicture(const QString &dataDirectory, const QString &pupil)

@@ -44,9 +44,12 @@ unset WAYLAND_DISPLAY AT_SPI_BUS_ADDRESS PULSE_SERVER CALVENZA_SILENT_AUDIO
 wait_for 100 test -e "/tmp/.X11-unix/X$n" || broken "Xvfb: $(cat "$tmp/xvfb.log")"
 openbox --sm-disable >"$tmp/openbox.log" 2>&1 & wm=$! && pids+=("$wm")
 wait_for 100 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || broken "openbox"
+# The accessibility bus's socket goes under our own runtime folder, not one that another run
+# on this machine shares.
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+dbus-update-activation-environment XDG_RUNTIME_DIR
 wait_for 100 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
     org.a11y.Bus.GetAddress || broken "no accessibility bus"
-mkdir -m 700 "$XDG_RUNTIME_DIR"
 # As root PulseAudio warns that it is not meant for root; it works all the same.
 pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit --log-target=file:"$tmp/pulse.log" \
     -L module-native-protocol-unix -L "module-null-sink sink_name=capture" >/dev/null 2>&1 & pids+=($!)
@@ -94,6 +97,20 @@ done
 stop_tree "$wm"
 xprop -root -remove _NET_SUPPORTED -remove _NET_SUPPORTING_WM_CHECK
 CALVENZA_CHALLENGE_SECONDS=15 timeout 120 "$python" "$here/pupil.py" "$calvenza" 6 Marta || fail=1
+
+# Every answer of those runs is in the history: the teacher's export has them, and a pupil's
+# picture opens on its own.
+timeout 30 "$calvenza" --esporta "$tmp/risposte.csv" || { echo "FAIL: --esporta"; fail=1; }
+for pupil in Giulia Luca Marta; do
+    n=$(grep -c "^$pupil,.*,sfida," "$tmp/risposte.csv" || true)
+    echo "exported answers of $pupil: $n"
+    [ "$n" -gt 0 ] || { echo "FAIL: no answer of $pupil exported"; fail=1; }
+done
+[ "$(grep -c "^Marta,.*,sì," "$tmp/risposte.csv")" = 2 ] || { echo "FAIL: Marta's 2 right"; fail=1; }
+"$calvenza" --progressi giulia >"$tmp/progressi.log" 2>&1 & picture=$! && pids+=("$picture")
+wait_for 100 xdotool search --name '^La mia tavola pitagorica - Giulia$' ||
+    { echo "FAIL: the picture did not open"; fail=1; }
+import -window root "$tmp/progressi.png" && stop_tree "$picture"
 
 # The voice starts with the balloon's first word, after the greeting is closed, goes on at least
 # for the introduction, ends with the program and is loud enough to hear.
