@@ -138,7 +138,11 @@ void Tavola::connectSession()
     connect(s, &DrillSession::answerJudged, this, &Tavola::showJudgement);
     connect(s, &DrillSession::message, this, &Tavola::say);
     connect(s, &DrillSession::ended, this, &Tavola::onSessionEnded);
-    connect(s, &DrillSession::lessonFinished, this, &Tavola::showProgressPicture);
+    connect(s, &DrillSession::lessonFinished, this,
+        [this](const QList<Fact> &movedUp, const QString &summary) {
+            // A screen reader reads it with the picture, which takes the focus.
+            showProgressPicture(movedUp)->setAccessibleDescription(summary);
+        });
     if (HistoryWriter *history = m_services.history.get()) {
         connect(s, &DrillSession::answered, history,
             qOverload<const AnswerRecord &>(&HistoryWriter::record));
@@ -273,7 +277,7 @@ void Tavola::onSessionEnded()
     emit programEnded();
 }
 
-void Tavola::showProgressPicture(const QList<Fact> &movedUp)
+ProgressWindow *Tavola::showProgressPicture(const QList<Fact> &movedUp)
 {
     ProgressWindow *picture
         = showProgress(this, m_dataDirectory, calvenza::pupilName(m_session->pupilName()), movedUp);
@@ -285,6 +289,7 @@ void Tavola::showProgressPicture(const QList<Fact> &movedUp)
     // At the end of a ripasso the picture is the last thing he sees: closing it ends the drill.
     if (m_session->state() == DrillSession::State::LessonOver)
         connect(picture, &QDialog::finished, m_session.get(), &DrillSession::end);
+    return picture;
 }
 
 void Tavola::closeEvent(QCloseEvent *event)

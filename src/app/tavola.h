@@ -18,6 +18,7 @@ class DataDirectory;
 class Dialogs;
 class DrillSession;
 class Narrator;
+class ProgressWindow;
 class RandomSource;
 struct Exercise;
 struct Judgement;
@@ -70,7 +71,7 @@ private:
     // The two factors and the sign between them, shown while the pupil types.
     void setFactorsVisible(bool visible);
     void onSessionEnded();
-    void showProgressPicture(const QList<Fact> &movedUp = {});
+    ProgressWindow *showProgressPicture(const QList<Fact> &movedUp = {});
 
     std::unique_ptr<Ui::Tavola> m_ui;
     TavolaServices m_services;

@@ -141,11 +141,12 @@ void DrillSession::finishLesson()
 {
     m_state = State::LessonOver;
     const QList<Fact> movedUp = m_lesson->movedUp();
-    present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-                NarratorRequest::play(QStringLiteral("congratulate")),
-                NarratorRequest::speak(lessonSummary(m_counters.total(), int(movedUp.size())))},
+    const QString summary = lessonSummary(m_counters.total(), int(movedUp.size()));
+    present(
+        {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
+            NarratorRequest::play(QStringLiteral("congratulate")), NarratorRequest::speak(summary)},
         Narrator::Pending::Drop);
-    emit lessonFinished(movedUp);
+    emit lessonFinished(movedUp, summary);
 }
 
 void DrillSession::releaseNarrator()

@@ -99,8 +99,8 @@ signals:
     void clockChanged(const QString &caption);
     // How many questions the ripasso has left, after each answer.
     void questionsLeftChanged(int left);
-    // The ripasso is over; these facts went up a box in it.
-    void lessonFinished(const QList<Fact> &movedUp);
+    // The ripasso is over; these facts went up a box today, as the summary he says tells.
+    void lessonFinished(const QList<Fact> &movedUp, const QString &summary);
     // A box the pupil must read before the drill goes on; the view shows it at once.
     void message(const QString &text);
     void answered(const AnswerRecord &answer);
