@@ -68,6 +68,10 @@ public:
 
 bool screenReaderListening()
 {
+    // No session bus, no screen reader; asking for one would spawn dbus-launch on the way to
+    // the name box.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return false;
     const QDBusConnection session = QDBusConnection::sessionBus();
     if (!session.isConnected())
         return false;
