@@ -92,6 +92,8 @@ int main(int argc, char *argv[])
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
     const QString dataDirectory = services.dataDirectory->location();
     services.history = std::make_unique<calvenza::HistoryWriter>(dataDirectory);
+    // Opened, like the wizard, while the pupil types the name.
+    QTimer::singleShot(250, services.history.get(), &calvenza::HistoryWriter::startOpening);
 
     // Outlives the window, and so the lesson that draws from it.
     calvenza::SystemRandom lessonRandom;

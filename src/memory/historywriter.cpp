@@ -158,14 +158,22 @@ HistoryWriter::HistoryWriter(const QString &dataDirectory, QObject *parent)
 {
     m_thread.setObjectName(QStringLiteral("calvenza-history"));
     m_worker->moveToThread(&m_thread);
-    auto opened = std::make_shared<std::promise<QString>>();
-    m_opened = opened->get_future().share();
+    m_opening = std::make_shared<std::promise<QString>>();
+    m_opened = m_opening->get_future().share();
+    m_dataDirectory = dataDirectory;
     m_thread.start(QThread::LowPriority);
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker, opened, dataDirectory] {
-        const QString error = worker->open(dataDirectory);
-        opened->set_value(error);
-        worker->reportIfAny(error);
-    });
+}
+
+void HistoryWriter::startOpening()
+{
+    if (!m_opening)
+        return;
+    QMetaObject::invokeMethod(m_worker,
+        [worker = m_worker, opened = std::exchange(m_opening, {}), dir = m_dataDirectory] {
+            const QString error = worker->open(dir);
+            opened->set_value(error);
+            worker->reportIfAny(error);
+        });
 }
 
 HistoryWriter::~HistoryWriter()
@@ -181,17 +189,20 @@ HistoryWriter::~HistoryWriter()
 
 void HistoryWriter::record(const AnswerRecord &answer)
 {
+    startOpening();
     QMetaObject::invokeMethod(m_worker, [worker = m_worker, answer] { worker->submit(answer); });
 }
 
 void HistoryWriter::record(const ChallengeRecord &challenge)
 {
+    startOpening();
     QMetaObject::invokeMethod(
         m_worker, [worker = m_worker, challenge] { worker->submit(challenge); });
 }
 
 QString HistoryWriter::openError()
 {
+    startOpening();
     QString error = m_opened.get();
     if (!error.isEmpty())
         m_reported = true;
@@ -200,6 +211,7 @@ QString HistoryWriter::openError()
 
 void HistoryWriter::flush()
 {
+    startOpening();
     QMetaObject::invokeMethod(
         m_worker, [] {}, Qt::BlockingQueuedConnection);
 }

@@ -19,7 +19,8 @@ class HistoryWriter : public QObject
 {
     Q_OBJECT
 public:
-    // Starts opening the history at once, on the writer's thread.
+    // The history is opened on the writer's thread, by startOpening() or by the first call
+    // that needs it.
     explicit HistoryWriter(const QString &dataDirectory, QObject *parent = nullptr);
     // Writes what was recorded before, then stops the thread.
     ~HistoryWriter() override;
@@ -27,7 +28,11 @@ public:
     void record(const AnswerRecord &answer);
     void record(const ChallengeRecord &challenge);
 
-    // Waits for the opening begun at construction and gives its Italian message, empty when the
+    // Begins opening the history on the writer's thread, once; the program calls it when the
+    // start-up has nothing better to do, so the disk is not touched on the way to the first box.
+    void startOpening();
+
+    // Waits for the opening and gives its Italian message, empty when the
     // history is kept. A message given here is not repeated by unavailable(), so a start-up box
     // can carry it together with other warnings.
     [[nodiscard]] QString openError();
@@ -45,6 +50,8 @@ private:
     QThread m_thread;
     HistoryWorker *m_worker; // lives on m_thread; deleted after it stops
     std::shared_future<QString> m_opened;
+    std::shared_ptr<std::promise<QString>> m_opening; // until the opening is queued
+    QString m_dataDirectory;
     bool m_reported = false;
 };
 
