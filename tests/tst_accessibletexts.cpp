@@ -9,14 +9,6 @@ class AccessibleTextsTest : public QObject
     Q_OBJECT
 
 private slots:
-    void timeLeftIsSpokenInMinutesAndSeconds()
-    {
-        QCOMPARE(spokenTimeLeft(420), QStringLiteral("Tempo restante 7 minuti"));
-        QCOMPARE(spokenTimeLeft(61), QStringLiteral("Tempo restante 1 minuto e 1 secondo"));
-        QCOMPARE(spokenTimeLeft(40), QStringLiteral("Tempo restante 40 secondi"));
-        QCOMPARE(spokenTimeLeft(-3), QStringLiteral("Tempo restante 0 secondi"));
-    }
-
     // The verdict with the whole fact, the wizard's name and praise for the score before the
     // answer, the counters after it, and the hint only after the first answer.
     void judgementCarriesFactWordsAndCounters_data()

@@ -65,15 +65,6 @@ private slots:
         QCOMPARE(cell.data(FactModel::OutlinedRole).toBool(), row == 2 && column == 2);
     }
 
-    void coloursTellTheStandingsApart()
-    {
-        QSet<QRgb> colours;
-        for (const auto s : {FactStanding::NeverAsked, FactStanding::MostlyWrong,
-                 FactStanding::Learning, FactStanding::Known})
-            colours << standingColour(s).rgb();
-        QCOMPARE(colours.size(), 4);
-    }
-
     void pictureShowsThePupilsHistoryAndIsSaved()
     {
         QTemporaryDir dir;

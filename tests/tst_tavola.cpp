@@ -80,30 +80,7 @@ private slots:
         for (const QLabel *label : h.tavola->findChildren<CaptionLabel *>())
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(bytesOf(file("ntabkesr8.txt")), QByteArray()); // a missing file is created empty
-        QCOMPARE(h.narrator->log, QStringList {QStringLiteral("Summon")});
-        h.tavola->show(); // he comes in once the window is up
-        QTRY_VERIFY(h.narrator->log.size() > 6);
-        QCOMPARE(h.narrator->log.first(6),
-            (QStringList {QStringLiteral("Summon"), QStringLiteral("Show"),
-                QStringLiteral("MoveTo 250,175"), QStringLiteral("Play Announce"),
-                QStringLiteral("Height 205"), QStringLiteral("Speak ") + introduction(8)}));
         QCOMPARE(h.tavola->session().clock().secondsLeft, 420);
-    }
-
-    // Showing again, or activation coming and going, never dictates the first exercise again.
-    void firstExerciseComesOnceWhenTheWindowFirstShows()
-    {
-        start();
-        const qsizetype requests = h->narrator->log.size();
-        QCOMPARE(caption("clockLabel"), QStringLiteral("00.07.00"));
-        h->tavola->hide();
-        h->tavola->show();
-        QWidget other;
-        other.show();
-        other.activateWindow();
-        h->tavola->activateWindow();
-        QTest::qWait(50);
-        QCOMPARE(h->narrator->log.size(), requests);
     }
 
     // Typing shows the factors, Enter shows the verdict and counters and moves to the button,
@@ -214,33 +191,6 @@ private slots:
         QCOMPARE(eightTimesSeven.data().toString(), QStringLiteral("56"));
         QVERIFY(
             eightTimesSeven.data(Qt::AccessibleTextRole).toString().startsWith(u"8 per 7 fa 56"));
-    }
-
-    void closingTheWindowEndsWithoutFarewell()
-    {
-        start();
-        score(3);
-        h->dialogs->log.clear();
-        QSignalSpy ended(h->tavola.get(), &Tavola::programEnded);
-        h->tavola->close();
-        QCOMPARE(ended.count(), 1);
-        QCOMPARE(h->dialogs->log, QStringList());
-        QCOMPARE(bytesOf(file("atabkesr8.txt")), QByteArray());
-    }
-
-    // Fusion draws button text in the window's light drawing colour unless told otherwise.
-    void buttonCaptionsAreDarkOnTheirFaces()
-    {
-        start();
-        answer(QStringLiteral("1"));
-        for (const char *name : {"nextButton", "exitButton"}) {
-            const QImage image = h->control(name)->grab().toImage();
-            int dark = 0;
-            for (int y = 40; y < image.height() - 4; ++y)
-                for (int x = 10; x < image.width() - 10; ++x)
-                    dark += qGray(image.pixel(x, y)) < 60;
-            QVERIFY2(dark > 20, name);
-        }
     }
 };
 

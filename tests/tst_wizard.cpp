@@ -155,35 +155,6 @@ private slots:
         QVERIFY(!balloon.isShown() && w->accessibleDescription().isEmpty());
     }
 
-    // Steps: "+ms" lets time pass once he is done, "*Name" plays an animation, the rest is said.
-    void balloonStartsAfreshForEachUtterance_data()
-    {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("balloon");
-        QTest::newRow("dictation") << u"8|per|sette"_s << u"8 per sette"_s;
-        QTest::newRow("answer while the introduction lingers")
-            << u"Premi invio.|*Greet|8|per|sette"_s << u"8 per sette"_s;
-        QTest::newRow("reaction") << u"8|sette|*Congratulate|Esatto"_s << u"Esatto"_s;
-        QTest::newRow("after the linger") << u"otto|+1600|sette"_s << u"sette"_s;
-    }
-    void balloonStartsAfreshForEachUtterance()
-    {
-        QFETCH(QString, steps);
-        QFETCH(QString, balloon);
-        for (const QString &step : steps.split(u'|')) {
-            if (step.startsWith(u'+')) {
-                runUntilIdle();
-                m_clock->advance(step.toInt());
-            } else {
-                perform({step.startsWith(u'*') ? NarratorRequest::play(step.mid(1))
-                                               : NarratorRequest::speak(step)});
-            }
-        }
-        runUntilIdle();
-        QCOMPARE(window()->balloon().shownText(), balloon);
-        QCOMPARE(window()->accessibleDescription(), balloon);
-    }
-
     // A quick pupil: what has not begun is dropped and its scripts are done at once; speech
     // under way finishes its words unless it may be cut (the introduction).
     void droppingLeavesOnlyWhatIsUnderWay_data()

@@ -12,6 +12,8 @@ import time
 import pyatspi
 from gi.repository import GLib
 
+from pupil import has, walk, xdotool
+
 NUMBER_WORDS = ["uno", "due", "tre", "quattro", "cinque", "sei", "sette", "otto", "nove", "dieci"]
 RECORD_NAME, RECORD_POINTS = "Marta", 3
 MENU = [("a menu", r"(?i)Informazioni|Dedica|menu")]
@@ -51,21 +53,6 @@ class Orca:
         news = self.said[self.said_seen:]
         self.said_seen, self.moves_seen = len(self.said), len(self.moves)
         return news
-
-
-def xdotool(*args):
-    subprocess.run(["xdotool", *args], check=True)
-
-
-def walk(node):
-    for child in node:
-        if child is not None:
-            yield child
-            yield from walk(child)
-
-
-def has(node, state):
-    return node.getState().contains(state)
 
 
 class Pupil:
