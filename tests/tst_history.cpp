@@ -1,6 +1,7 @@
 #include "memory/historydatabase.h"
 #include "memory/historyreader.h"
 #include "memory/historywriter.h"
+#include "support.h"
 
 #include <QDir>
 #include <QProcess>
@@ -10,6 +11,7 @@
 #include <QTest>
 
 using namespace calvenza;
+using calvenza::testing::bytesOf;
 
 namespace {
 
@@ -38,12 +40,6 @@ AnswerRecord answerOf(const QString &pupil, int factor, bool right = true)
     a.msTaken = 2100;
     a.answeredAt = QDateTime::currentDateTimeUtc().addSecs(factor);
     return a;
-}
-
-QByteArray bytesOf(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 const QString childVariable = QStringLiteral("CALVENZA_HISTORY_CHILD");
