@@ -55,10 +55,12 @@ public:
         log << prompt;
         return std::exchange(answer, QString());
     }
-    void messageBox(QWidget *parent, const QString &text, const QString &title) override
+    void messageBox(
+        QWidget *parent, const QString &text, const QString &title, const QString &details) override
     {
         parents << parent;
         log << text;
+        this->details << details;
         if (title != u"Calvenza")
             log << QStringLiteral("<wrong title>");
         if (onMessage)
@@ -66,6 +68,7 @@ public:
     }
     QString answer;
     QStringList log;
+    QStringList details; // one per message box
     QList<QWidget *> parents;
     std::function<void(const QString &)> onMessage;
 };

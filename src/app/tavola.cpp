@@ -148,7 +148,8 @@ void Tavola::connectSession()
             qOverload<const AnswerRecord &>(&HistoryWriter::record));
         connect(s, &DrillSession::challengeEnded, history,
             qOverload<const ChallengeRecord &>(&HistoryWriter::record));
-        connect(history, &HistoryWriter::unavailable, this, &Tavola::say);
+        connect(
+            history, &HistoryWriter::unavailable, this, [this](const QString &text) { say(text); });
     }
 }
 
@@ -159,9 +160,9 @@ void Tavola::setFactorsVisible(bool visible)
     m_ui->secondFactorLabel->setVisible(visible);
 }
 
-void Tavola::say(const QString &text)
+void Tavola::say(const QString &text, const QString &details)
 {
-    m_services.dialogs->messageBox(this, text, appTitle);
+    m_services.dialogs->messageBox(this, text, appTitle, details);
 }
 
 void Tavola::startUp()

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "drill/answer.h"
 #include "drill/timestable.h"
-#include "memory/answer.h"
 #include "memory/historywriter.h"
 
 #include <QMainWindow>
@@ -67,7 +67,7 @@ private:
     void showExercise(const Exercise &exercise);
     void showJudgement(const Judgement &judgement);
     void onAnswerKey(int key);
-    void say(const QString &text);
+    void say(const QString &text, const QString &details = {});
     // The two factors and the sign between them, shown while the pupil types.
     void setFactorsVisible(bool visible);
     void onSessionEnded();

@@ -1,11 +1,11 @@
 #pragma once
 
 #include "challenge/challengeclock.h"
+#include "drill/answer.h"
 #include "drill/exercise.h"
 #include "drill/lessonplan.h"
 #include "drill/timestable.h"
 #include "drill/verdict.h"
-#include "memory/answer.h"
 #include "narrator/narrator.h"
 
 #include <QElapsedTimer>
@@ -101,8 +101,9 @@ signals:
     void questionsLeftChanged(int left);
     // The ripasso is over; these facts went up a box today, as the summary he says tells.
     void lessonFinished(const QList<Fact> &movedUp, const QString &summary);
-    // A box the pupil must read before the drill goes on; the view shows it at once.
-    void message(const QString &text);
+    // A box the pupil must read before the drill goes on; the view shows it at once. details:
+    // the system's own words, for a grown-up.
+    void message(const QString &text, const QString &details = {});
     void answered(const AnswerRecord &answer);
     void challengeEnded(const ChallengeRecord &challenge);
     // Nothing more happens after this.

@@ -21,7 +21,7 @@ FactStanding standingOf(const FactSummary &summary)
     const auto &recent = summary.recent;
     if (recent.size() >= knownStreak
         && std::all_of(recent.end() - knownStreak, recent.end(),
-            [](const FactSummary::Answer &a) { return a.right && a.msTaken <= quickMs; }))
+            [](const FactSummary::Answer &a) { return a.right && isQuick(a.msTaken); }))
         return FactStanding::Known;
     const auto rightOnes
         = std::count_if(recent.begin(), recent.end(), [](const auto &a) { return a.right; });
@@ -67,11 +67,6 @@ QString factSpokenText(const Fact &fact, const FactSummary &summary)
               .arg(seconds == 1 ? QStringLiteral("secondo") : QStringLiteral("secondi"));
 }
 
-bool FactTable::isFact(int table, int factor)
-{
-    return table >= 1 && table <= 10 && factor >= 1 && factor <= 10;
-}
-
 FactTable FactTable::fromAnswers(const QList<AnswerRecord> &answers)
 {
     FactTable facts;
@@ -82,20 +77,20 @@ FactTable FactTable::fromAnswers(const QList<AnswerRecord> &answers)
 
 void FactTable::add(int table, int factor, bool isRight, qint64 msTaken)
 {
-    if (isFact(table, factor))
-        m_facts[std::size_t((table - 1) * 10 + factor - 1)].add(isRight, msTaken);
+    if (isFact({table, factor}))
+        m_facts[std::size_t(factIndex({table, factor}))].add(isRight, msTaken);
 }
 
 void FactTable::set(int table, int factor, const FactSummary &summary)
 {
-    if (isFact(table, factor))
-        m_facts[std::size_t((table - 1) * 10 + factor - 1)] = summary;
+    if (isFact({table, factor}))
+        m_facts[std::size_t(factIndex({table, factor}))] = summary;
 }
 
 const FactSummary &FactTable::at(int table, int factor) const
 {
     static const FactSummary none;
-    return isFact(table, factor) ? m_facts[std::size_t((table - 1) * 10 + factor - 1)] : none;
+    return isFact({table, factor}) ? m_facts[std::size_t(factIndex({table, factor}))] : none;
 }
 
 } // namespace calvenza

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memory/answer.h"
+#include "drill/answer.h"
 
 #include <QList>
 #include <QString>
@@ -30,10 +30,9 @@ struct FactSummary
 // How well a fact is known, as the picture colours it.
 enum class FactStanding { NeverAsked, MostlyWrong, Learning, Known };
 
-// Known: right the last knownStreak times, each within quickMs (an unknown time does not count
-// against him). MostlyWrong: fewer than half of the latest answers right. Learning: in between.
+// Known: right the last knownStreak times, each quickly. MostlyWrong: fewer than half of the latest
+// answers right. Learning: in between.
 inline constexpr int knownStreak = 3;
-inline constexpr qint64 quickMs = 5000;
 [[nodiscard]] FactStanding standingOf(const FactSummary &summary);
 
 // The legend's words for a standing, as the picture and a screen reader give them.
@@ -46,7 +45,6 @@ inline constexpr qint64 quickMs = 5000;
 class FactTable
 {
 public:
-    [[nodiscard]] static bool isFact(int table, int factor);
     // Answers oldest first; answers outside the tavola are left out.
     [[nodiscard]] static FactTable fromAnswers(const QList<AnswerRecord> &answers);
 
@@ -55,7 +53,7 @@ public:
     [[nodiscard]] const FactSummary &at(int table, int factor) const;
 
 private:
-    std::array<FactSummary, 100> m_facts;
+    std::array<FactSummary, factCount> m_facts;
 };
 
 } // namespace calvenza

@@ -121,7 +121,8 @@ QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QStrin
     return box.textValue();
 }
 
-void QtDialogs::messageBox(QWidget *parent, const QString &text, const QString &title)
+void QtDialogs::messageBox(
+    QWidget *parent, const QString &text, const QString &title, const QString &details)
 {
     QMessageBox box(ownerOnScreen(parent));
     box.setObjectName(QStringLiteral("messageBox"));
@@ -130,6 +131,7 @@ void QtDialogs::messageBox(QWidget *parent, const QString &text, const QString &
     // Names and file contents end up in these texts: never let them be read as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
+    box.setDetailedText(details);
     box.setStandardButtons(QMessageBox::Ok);
     runOver(box, parent);
 }

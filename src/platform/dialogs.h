@@ -13,14 +13,19 @@ public:
     virtual ~Dialogs() = default;
     // The text typed; OK on an empty field and Cancel both give the empty text.
     virtual QString inputBox(QWidget *parent, const QString &prompt, const QString &title) = 0;
-    virtual void messageBox(QWidget *parent, const QString &text, const QString &title) = 0;
+    // details: the system's own words for a grown-up, behind the box's details button; none
+    // when empty.
+    virtual void messageBox(
+        QWidget *parent, const QString &text, const QString &title, const QString &details)
+        = 0;
 };
 
 class QtDialogs : public Dialogs
 {
 public:
     QString inputBox(QWidget *parent, const QString &prompt, const QString &title) override;
-    void messageBox(QWidget *parent, const QString &text, const QString &title) override;
+    void messageBox(QWidget *parent, const QString &text, const QString &title,
+        const QString &details) override;
 };
 
 } // namespace calvenza

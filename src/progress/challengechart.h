@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memory/answer.h"
+#include "drill/answer.h"
 
 #include <QList>
 #include <QWidget>

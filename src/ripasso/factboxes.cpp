@@ -8,25 +8,6 @@
 
 namespace calvenza {
 
-namespace {
-
-int indexOf(Fact fact)
-{
-    return (fact.table - 1) * 10 + fact.factor - 1;
-}
-
-// toLocalTime() asks the C library, which looks at /etc/localtime again on every call (14 µs
-// here); the zone reads it once.
-QDate dayIn(const QTimeZone &zone, const QDateTime &moment)
-{
-    if (!zone.isValid())
-        return moment.toLocalTime().date();
-    const qint64 offsetMs = qint64(zone.offsetFromUtc(moment)) * 1000;
-    return QDateTime::fromMSecsSinceEpoch(moment.toMSecsSinceEpoch() + offsetMs, Qt::UTC).date();
-}
-
-} // namespace
-
 FactBoxes::FactBoxes(const QList<AnswerRecord> &history)
 {
     // Finding the local day is the costly part of the fold; answers come in bursts, and a zone's
@@ -40,7 +21,7 @@ FactBoxes::FactBoxes(const QList<AnswerRecord> &history)
             continue;
         const qint64 quarter = answer.answeredAt.toMSecsSinceEpoch() / quarterHourMs;
         if (quarter != lastQuarter || !day.isValid()) {
-            day = dayIn(zone, answer.answeredAt);
+            day = localDay(answer.answeredAt, zone);
             lastQuarter = quarter;
         }
         record({answer.table, answer.factor}, day, answer.right, answer.msTaken);
@@ -51,7 +32,7 @@ void FactBoxes::record(Fact fact, QDate day, bool right, qint64 msTaken)
 {
     if (!isFact(fact) || !day.isValid())
         return;
-    FactProgress &progress = m_progress[indexOf(fact)];
+    FactProgress &progress = m_progress[factIndex(fact)];
     if (!right) {
         progress.box = 1;
         progress.dueOn = day;
@@ -62,8 +43,7 @@ void FactBoxes::record(Fact fact, QDate day, bool right, qint64 msTaken)
         progress.box = 1;
         progress.dueOn = day;
     }
-    const bool quick = msTaken >= 0 && msTaken <= quickAnswerMs;
-    if (!quick || progress.movedUpOn == day || progress.lastMissedOn == day)
+    if (!isQuick(msTaken) || progress.movedUpOn == day || progress.lastMissedOn == day)
         return;
     if (progress.box < boxCount) {
         ++progress.box;
@@ -75,7 +55,7 @@ void FactBoxes::record(Fact fact, QDate day, bool right, qint64 msTaken)
 const FactProgress &FactBoxes::progress(Fact fact) const
 {
     static const FactProgress neverAnswered;
-    return isFact(fact) ? m_progress[indexOf(fact)] : neverAnswered;
+    return isFact(fact) ? m_progress[factIndex(fact)] : neverAnswered;
 }
 
 QList<Fact> FactBoxes::movedUpOn(QDate day) const
@@ -88,11 +68,6 @@ QList<Fact> FactBoxes::movedUpOn(QDate day) const
                 moved << Fact {table, factor};
         }
     return moved;
-}
-
-QDate localDay(const QDateTime &answeredAt)
-{
-    return dayIn(QTimeZone::systemTimeZone(), answeredAt);
 }
 
 QList<int> practisedTables(const QList<AnswerRecord> &history)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memory/answer.h"
+#include "drill/answer.h"
 
 #include <QDate>
 #include <QList>
@@ -8,14 +8,7 @@
 
 namespace calvenza {
 
-[[nodiscard]] constexpr bool isFact(Fact fact)
-{
-    return fact.table >= 1 && fact.table <= 10 && fact.factor >= 1 && fact.factor <= 10;
-}
-
 inline constexpr int boxCount = 5;
-// A right answer this fast is fluent: the fact moves up. The national check gives six seconds.
-inline constexpr qint64 quickAnswerMs = 6000;
 // Days from the answer that put a fact in box 1..5 to the day it is due again.
 inline constexpr std::array<int, boxCount> boxIntervalDays {0, 1, 3, 7, 21};
 
@@ -37,7 +30,7 @@ public:
     FactBoxes() = default;
     explicit FactBoxes(const QList<AnswerRecord> &history);
 
-    // A wrong answer sends the fact to box 1, due at once. A right answer within quickAnswerMs
+    // A wrong answer sends the fact to box 1, due at once. A quick right answer
     // moves it up one box (the top box stays), at most once a day and never on a day it was
     // missed, so a race that draws 8 × 7 five times, or a retry after a miss, cannot rush it up.
     // A slower right answer, or one of unknown time, leaves it where it is.
@@ -48,11 +41,8 @@ public:
     [[nodiscard]] QList<Fact> movedUpOn(QDate day) const;
 
 private:
-    std::array<FactProgress, 100> m_progress {};
+    std::array<FactProgress, factCount> m_progress {};
 };
-
-// The pupil's own day of an answer stored in UTC.
-[[nodiscard]] QDate localDay(const QDateTime &answeredAt);
 
 // The tables the pupil has practised, in order; the eight for a newcomer.
 [[nodiscard]] QList<int> practisedTables(const QList<AnswerRecord> &history);

@@ -8,15 +8,6 @@
 
 namespace calvenza {
 
-namespace {
-
-int indexOf(Fact fact)
-{
-    return (fact.table - 1) * 10 + fact.factor - 1;
-}
-
-} // namespace
-
 RipassoSession::RipassoSession(
     const QList<AnswerRecord> &history, QDate today, QList<int> tables, RandomSource &random)
     : m_boxes(history)
@@ -130,7 +121,7 @@ void RipassoSession::recordAnswer(bool right, qint64 msTaken)
     const Fact answered = *m_current;
     m_current.reset();
     m_boxes.record(answered, m_today, right, msTaken);
-    m_answeredRight[indexOf(answered)] = m_answeredRight[indexOf(answered)] || right;
+    m_answeredRight[factIndex(answered)] = m_answeredRight[factIndex(answered)] || right;
     if (!right)
         bringBack(answered);
 }
@@ -139,7 +130,7 @@ void RipassoSession::bringBack(Fact missed)
 {
     // The retry stands in for any later planned asking of the same fact.
     m_queue.removeAll(missed);
-    int &retries = m_retryCount[indexOf(missed)];
+    int &retries = m_retryCount[factIndex(missed)];
     // Two or three other questions in between: it was question m_asked - 1.
     const int limit = m_plannedLength + overtime;
     int question = m_asked + 2 + randomBelow(2);
@@ -197,7 +188,7 @@ std::optional<Fact> RipassoSession::filler()
     for (Fact fact : std::as_const(m_planned)) {
         if (fact == m_lastAsked || retryOf(fact))
             continue;
-        (m_answeredRight[indexOf(fact)] ? gotRight : others) << fact;
+        (m_answeredRight[factIndex(fact)] ? gotRight : others) << fact;
     }
     const QList<Fact> &candidates = gotRight.isEmpty() ? others : gotRight;
     if (!candidates.isEmpty())

@@ -72,8 +72,8 @@ private:
     int m_asked = 0;
     std::optional<Fact> m_current;
     std::optional<Fact> m_lastAsked;
-    std::array<int, 100> m_retryCount {};
-    std::array<bool, 100> m_answeredRight {};
+    std::array<int, factCount> m_retryCount {};
+    std::array<bool, factCount> m_answeredRight {};
 };
 
 } // namespace calvenza

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QTimeZone>
 
 namespace calvenza {
 
@@ -12,6 +13,38 @@ struct Fact
     int factor = 1;
     friend bool operator==(const Fact &, const Fact &) = default;
 };
+
+inline constexpr int factCount = 100;
+
+[[nodiscard]] constexpr bool isFact(Fact fact)
+{
+    return fact.table >= 1 && fact.table <= 10 && fact.factor >= 1 && fact.factor <= 10;
+}
+
+// Its place in an array of all the facts, table by table; only for a fact that isFact().
+[[nodiscard]] constexpr int factIndex(Fact fact)
+{
+    return (fact.table - 1) * 10 + fact.factor - 1;
+}
+
+// A right answer this fast is fluent, for the picture and the ripasso alike; an unknown time is
+// not. The national check gives six seconds.
+inline constexpr qint64 quickAnswerMs = 6000;
+[[nodiscard]] constexpr bool isQuick(qint64 msTaken)
+{
+    return msTaken >= 0 && msTaken <= quickAnswerMs;
+}
+
+// The pupil's calendar day of a moment. toLocalTime() asks the C library, which reads
+// /etc/localtime again on every call; a zone read once is much cheaper over a whole history.
+[[nodiscard]] inline QDate localDay(
+    const QDateTime &moment, const QTimeZone &zone = QTimeZone::systemTimeZone())
+{
+    if (!zone.isValid())
+        return moment.toLocalTime().date();
+    const qint64 offsetMs = qint64(zone.offsetFromUtc(moment)) * 1000;
+    return QDateTime::fromMSecsSinceEpoch(moment.toMSecsSinceEpoch() + offsetMs, Qt::UTC).date();
+}
 
 // How an answer was asked for: in the timed challenge or in the ripasso that teaches.
 enum class DrillMode { Challenge, Ripasso };
@@ -24,8 +57,7 @@ struct AnswerRecord
     int factor = 1;
     QString typed; // exactly as typed
     bool right = false;
-    // From the moment the exercise could be known (heard in full, or drawn when he is silent)
-    // to Enter; -1 when unknown.
+    // From the exercise on screen to Enter; -1 when unknown.
     qint64 msTaken = -1;
     QDateTime answeredAt; // UTC
     DrillMode mode = DrillMode::Challenge;
