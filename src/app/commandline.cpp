@@ -62,6 +62,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
                 result.pupil = arguments.at(++i);
             continue;
         }
+        if (arg == u"--verifica-server") {
+            result.action = CommandLine::Action::CheckServer;
+            continue;
+        }
         if (const auto path = optionValue(arguments, i, u"--esporta")) {
             if (path->isEmpty())
                 return refuse(QStringLiteral("manca il nome del file dopo --esporta: per "
@@ -90,7 +94,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.table = result.tables.constFirst();
     }
     if (result.ripasso && result.action != CommandLine::Action::Run)
-        return refuse(QStringLiteral("--ripasso non va insieme a --progressi o --esporta."));
+        return refuse(QStringLiteral(
+            "--ripasso non va insieme a --progressi, --esporta o --verifica-server."));
     if (!result.ripasso && tablesGiven.contains(u','))
         return refuse(QStringLiteral("la sfida è su una tabellina sola, «%1» è un elenco: %2 "
                                      "(un elenco va con --ripasso).")
@@ -105,6 +110,7 @@ QString helpText()
         "     calvenza --ripasso [--tabellina N,N,...]\n"
         "     calvenza --progressi [NOME]\n"
         "     calvenza --esporta FILE.csv\n"
+        "     calvenza --verifica-server\n"
         "Un mago parlante detta le tabelline: scrivi il risultato e premi Invio.\n"
         "Ogni tabellina ha il suo record; ogni risposta resta nella storia di chi l'ha data.\n"
         "\n"
@@ -118,6 +124,9 @@ QString helpText()
         "      --esporta FILE.csv\n"
         "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
         "                      di calcolo, ed esce\n"
+        "      --verifica-server\n"
+        "                      prova il collegamento al server della scuola (servizio\n"
+        "                      calvenza di PostgreSQL), dice che cosa trova ed esce\n"
         "  -h, --help          mostra questo aiuto\n"
         "  -v, --version       mostra la versione\n")
         .arg(firstTable)

@@ -42,6 +42,8 @@ public:
 
 signals:
     void unavailable(const QString &italianMessage);
+    // Something was committed to the history; emitted from the writer's thread.
+    void written();
 
 private:
     friend class HistoryWorker;
