@@ -51,6 +51,13 @@ template<typename Number> QString numberArray(const QList<Number> &values)
     return out + u'}';
 }
 
+// The server's words on one line, without the statement it quotes back.
+QString serverWords(const QSqlError &error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return text.left(text.indexOf(QLatin1String("CONTEXT:"))).simplified();
+}
+
 QString nullArray(qsizetype size)
 {
     QStringList nulls(size, QStringLiteral("NULL"));
@@ -159,7 +166,7 @@ LinkStatus SchoolServer::queryFailure(const QSqlError &error) const
         state = LinkState::NoSchema;
     else if (code == QLatin1String("42501"))
         state = LinkState::NotAllowed;
-    return {state, error.text()};
+    return {state, serverWords(error)};
 }
 
 LinkStatus SchoolServer::open()
@@ -173,7 +180,7 @@ LinkStatus SchoolServer::open()
         return {LinkState::NoDriver, {}};
     db.setConnectOptions(schoolConnectOptions());
     if (!db.open())
-        return {connectionFailure(db.lastError().databaseText()), db.lastError().databaseText()};
+        return {connectionFailure(db.lastError().databaseText()), serverWords(db.lastError())};
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next()) {
         const LinkStatus failure = queryFailure(q.lastError());

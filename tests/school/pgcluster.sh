@@ -3,7 +3,7 @@
 #   pgcluster.sh run SCHEMA.sql COMMAND...  starts a cluster on a free port under a new temp dir,
 #       applies the schema, makes the machine's login role, runs COMMAND with PGSERVICEFILE and
 #       PGPASSFILE set (services "calvenza" for the machine, "calvenza_admin" for the superuser)
-#       and CALVENZA_PGCLUSTER naming the dir; exits with COMMAND's status, 77 without PostgreSQL.
+#       and CALVENZA_PGCLUSTER naming the dir (CALVENZA_MACHINE_PASSWORD: the machine's); exits with COMMAND's status, 77 without PostgreSQL.
 #   pgcluster.sh stop|start DIR             stops or starts that cluster again, inside COMMAND.
 set -euo pipefail
 
@@ -82,7 +82,7 @@ EOF
 
 set +e
 PGSERVICEFILE="$dir/pg_service.conf" PGPASSFILE="$dir/pgpass" PGSYSCONFDIR="$dir" \
-    CALVENZA_PGCLUSTER="$dir" "$@"
+    CALVENZA_PGCLUSTER="$dir" CALVENZA_MACHINE_PASSWORD="$machine_pw" "$@"
 status=$?
 set -e
 [ $status -ne 0 ] && tail -n 20 "$dir/log" >&2

@@ -1,0 +1,257 @@
+// Against a real PostgreSQL: run by tests/school/pgcluster.sh, which starts a throwaway
+// cluster, gives the services "calvenza" (the machine) and "calvenza_admin", and stops it.
+
+#include "memory/historydatabase.h"
+#include "memory/historywriter.h"
+#include "school/outbox.h"
+#include "school/schoolsender.h"
+#include "school/schoolserver.h"
+#include "school/serviceconfig.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace calvenza;
+
+namespace {
+
+enum class Fault { StoppedMidLesson, DownAtStart, KilledMidBatch, WrongPassword, NewerSchema };
+
+const SenderTiming quickRetries {50, 400, 100};
+
+} // namespace
+
+class TestSchool : public QObject
+{
+    Q_OBJECT
+
+    QSqlDatabase m_admin;
+
+    QVariant admin(const QString &statement)
+    {
+        QSqlQuery q(m_admin);
+        if (!q.exec(statement))
+            qWarning() << statement << q.lastError().text();
+        return q.next() ? q.value(0) : QVariant();
+    }
+    qint64 onServer()
+    {
+        return admin(QStringLiteral("SELECT count(*) FROM calvenza.answers")).toLongLong();
+    }
+
+    static void cluster(const char *command)
+    {
+        QCOMPARE(QProcess::execute(QStringLiteral("bash"),
+                     {QStringLiteral(CALVENZA_PGCLUSTER_SCRIPT), QLatin1String(command),
+                         qEnvironmentVariable("CALVENZA_PGCLUSTER")}),
+            0);
+    }
+
+    static void setMachinePassword(const QByteArray &from, const QByteArray &to)
+    {
+        QFile pgpass(qEnvironmentVariable("PGPASSFILE"));
+        QVERIFY(pgpass.open(QIODevice::ReadWrite));
+        QByteArray lines = pgpass.readAll();
+        QVERIFY(lines.contains(":macchina:" + from + '\n'));
+        lines.replace(":macchina:" + from + '\n', ":macchina:" + to + '\n');
+        QVERIFY(pgpass.resize(0) && pgpass.write(lines) == lines.size());
+    }
+
+    static void writeAnswers(HistoryWriter &writer, int count, const QString &pupil = {})
+    {
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        for (int i = 0; i < count; ++i) {
+            writer.record(AnswerRecord {pupil.isNull() ? QStringLiteral("Ugo") : pupil, 8,
+                i % 10 + 1, QString::number(8 * (i % 10 + 1)), true, 1200, start.addMSecs(i),
+                DrillMode::Ripasso});
+        }
+        writer.flush();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("CALVENZA_PGCLUSTER"))
+            QSKIP("va lanciato da tests/school/pgcluster.sh, che avvia il server");
+        m_admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+        m_admin.setConnectOptions(QStringLiteral("service=calvenza_admin"));
+        QVERIFY2(m_admin.open(), qPrintable(m_admin.lastError().text()));
+    }
+
+    void init()
+    {
+        admin(QStringLiteral("TRUNCATE calvenza.answers, calvenza.pupils, calvenza.machines"));
+    }
+
+    void everyAnswerArrivesOnceAfterAFault_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<LinkState>("reported");
+        QTest::newRow("server stopped mid-lesson")
+            << Fault::StoppedMidLesson << LinkState::Unreachable;
+        QTest::newRow("server down at start") << Fault::DownAtStart << LinkState::Unreachable;
+        QTest::newRow("connection killed mid-batch")
+            << Fault::KilledMidBatch << LinkState::Unreachable;
+        QTest::newRow("wrong password") << Fault::WrongPassword << LinkState::WrongPassword;
+        QTest::newRow("newer server schema") << Fault::NewerSchema << LinkState::NewerSchema;
+    }
+
+    void everyAnswerArrivesOnceAfterAFault()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(LinkState, reported);
+        QTemporaryDir data;
+        HistoryWriter writer(data.path());
+        writeAnswers(writer, 250);
+        QList<LinkState> states;
+        std::unique_ptr<SchoolSender> sender;
+        const auto startSending = [&] {
+            sender = std::make_unique<SchoolSender>(data.path(), quickRetries);
+            sender->follow(&writer);
+            connect(sender.get(), &SchoolSender::linkChanged, this,
+                [&states](LinkState state) { states << state; });
+        };
+        const bool linkedFirst = fault == Fault::StoppedMidLesson || fault == Fault::KilledMidBatch;
+        if (linkedFirst) {
+            startSending();
+            QTRY_COMPARE(onServer(), 250);
+        }
+
+        switch (fault) {
+        case Fault::StoppedMidLesson:
+        case Fault::DownAtStart:
+            cluster("stop");
+            break;
+        case Fault::KilledMidBatch:
+            // The lock holds the next batch inside its INSERT until its connection is killed.
+            admin(QStringLiteral("BEGIN"));
+            admin(QStringLiteral("LOCK calvenza.answers IN EXCLUSIVE MODE"));
+            break;
+        case Fault::WrongPassword:
+            setMachinePassword(qgetenv("CALVENZA_MACHINE_PASSWORD"), "sbagliata");
+            break;
+        case Fault::NewerSchema:
+            admin(QStringLiteral("UPDATE calvenza.version SET version = version + 1"));
+            break;
+        }
+        if (!linkedFirst)
+            startSending();
+        // The lesson goes on meanwhile, and nothing of it is lost.
+        writeAnswers(writer, 300);
+        if (fault == Fault::KilledMidBatch) {
+            QTRY_VERIFY(admin(QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE"
+                                             " usename = 'macchina' AND wait_event_type = 'Lock'"))
+                            .toInt()
+                == 1);
+            admin(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                                 " WHERE usename = 'macchina'"));
+        }
+        QTRY_VERIFY(states.contains(reported));
+        QTest::qWait(200);
+        if (fault != Fault::StoppedMidLesson && fault != Fault::DownAtStart)
+            QCOMPARE(onServer(), linkedFirst ? 250 : 0);
+
+        switch (fault) {
+        case Fault::StoppedMidLesson:
+        case Fault::DownAtStart:
+            cluster("start");
+            m_admin.close();
+            QVERIFY(m_admin.open());
+            break;
+        case Fault::KilledMidBatch:
+            admin(QStringLiteral("ROLLBACK"));
+            break;
+        case Fault::WrongPassword:
+            setMachinePassword("sbagliata", qgetenv("CALVENZA_MACHINE_PASSWORD"));
+            break;
+        case Fault::NewerSchema:
+            admin(QStringLiteral("UPDATE calvenza.version SET version = version - 1"));
+            break;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(onServer(), 550, 10000);
+        QTRY_COMPARE(states.last(), LinkState::Linked);
+        QCOMPARE(admin(QStringLiteral("SELECT count(DISTINCT local_seq) FROM calvenza.answers"
+                                      " WHERE local_seq BETWEEN 1 AND 550"))
+                     .toInt(),
+            550);
+        HistoryDatabase history(data.path(), HistoryDatabase::Missing::LeaveAlone);
+        QTRY_COMPARE(outboxState(history)->waiting, 0);
+    }
+
+    // Names and typed answers of every kind, in a batch sent twice: the second adds nothing.
+    void aBatchArrivesIntactAndOnlyOnce_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("quotes") << QStringLiteral("D'Annunzio \"Gabriele\"");
+        QTest::newRow("array syntax") << QStringLiteral("{a,b} \\ NULL");
+        QTest::newRow("word NULL") << QStringLiteral("NULL");
+        QTest::newRow("accents") << QStringLiteral("Niccolò Çelik Ånæs");
+        QTest::newRow("emoji") << QStringLiteral("Luca 🚀👩‍👧");
+        QTest::newRow("very long") << QString(2000, u'ß');
+    }
+
+    void aBatchArrivesIntactAndOnlyOnce()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir data;
+        HistoryWriter writer(data.path());
+        writer.record(AnswerRecord {
+            name, 7, 8, name, false, 900, QDateTime::currentDateTimeUtc(), DrillMode::Challenge});
+        writer.flush();
+        HistoryDatabase history(data.path(), HistoryDatabase::Missing::LeaveAlone);
+        const std::optional<OutboxBatch> batch = unsentAnswers(history, 500);
+        QVERIFY(batch && batch->size() == 1);
+        SchoolServer server;
+        QVERIFY(server.open().linked());
+        LinkStatus failure;
+        QCOMPARE(server.send(*batch, &failure), 1);
+        QCOMPARE(server.send(*batch, &failure), 0);
+        QSqlQuery q(m_admin);
+        QVERIFY(q.exec(QStringLiteral("SELECT p.name, p.name_key, a.typed FROM calvenza.answers a"
+                                      " JOIN calvenza.pupils p ON p.id = a.pupil_id")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), name);
+        QCOMPARE(q.value(1).toString(), pupilKey(name));
+        QCOMPARE(q.value(2).toString(), name);
+        QVERIFY(!q.next());
+    }
+
+    void theMachineCannotChangeAnswersNorClasses_data()
+    {
+        QTest::addColumn<QString>("statement");
+        QTest::newRow("update an answer")
+            << QStringLiteral("UPDATE calvenza.answers SET is_right = true");
+        QTest::newRow("delete an answer") << QStringLiteral("DELETE FROM calvenza.answers");
+        QTest::newRow("insert around the key")
+            << QStringLiteral("INSERT INTO calvenza.answers SELECT * FROM calvenza.answers");
+        QTest::newRow("make a class")
+            << QStringLiteral("INSERT INTO calvenza.classes (name) VALUES ('3A')");
+        QTest::newRow("move a pupil")
+            << QStringLiteral("UPDATE calvenza.pupils SET class_id = NULL");
+        QTest::newRow("delete a pupil") << QStringLiteral("DELETE FROM calvenza.pupils");
+    }
+
+    void theMachineCannotChangeAnswersNorClasses()
+    {
+        QFETCH(QString, statement);
+        QSqlDatabase machine
+            = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("machine"));
+        machine.setConnectOptions(schoolConnectOptions());
+        QVERIFY(machine.open());
+        {
+            QSqlQuery q(machine);
+            QVERIFY(!q.exec(statement));
+            QCOMPARE(q.lastError().nativeErrorCode(), QStringLiteral("42501"));
+        }
+        machine.close();
+        machine = {};
+        QSqlDatabase::removeDatabase(QStringLiteral("machine"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSchool)
+#include "tst_school.moc"
