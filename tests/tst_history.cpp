@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSqlError>
 #include <QTemporaryDir>
@@ -198,6 +199,33 @@ private slots:
         QString error;
         QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo"), &error).size(), 0);
         QVERIFY(error.contains(QStringLiteral("versione più nuova")));
+    }
+
+    // An older history: its answers are numbered by time, and the machine gets its random id.
+    void upgradeNumbersTheAnswersByTime()
+    {
+        QTemporaryDir dir;
+        {
+            HistoryWriter writer(dir.path());
+            for (int factor : {5, 2, 9})
+                writer.record(answerOf(QStringLiteral("Ugo"), factor)); // at now + factor s
+        }
+        {
+            HistoryDatabase older(dir.path(), HistoryDatabase::Missing::LeaveAlone);
+            for (const char *undo : {"DROP INDEX answer_by_local_seq", "DROP TABLE outbox",
+                     "ALTER TABLE answer DROP COLUMN local_seq", "PRAGMA user_version = 1"})
+                QVERIFY(older.exec(QLatin1String(undo)));
+        }
+        HistoryDatabase history(dir.path(), HistoryDatabase::Missing::LeaveAlone);
+        QSqlQuery q = history.query();
+        QVERIFY(q.exec(QStringLiteral("SELECT group_concat(factor), (SELECT machine_id FROM outbox)"
+                                      " FROM (SELECT factor FROM answer ORDER BY local_seq)")));
+        QVERIFY(q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2,5,9"));
+        QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab]"
+                                                  "[0-9a-f]{3}-[0-9a-f]{12}$"))
+                    .match(q.value(1).toString())
+                    .hasMatch());
     }
 
     // A file where the folder should be: the drill goes on, told once, and nothing is written.

@@ -36,11 +36,9 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-admin_pw=admin-$RANDOM$RANDOM
 machine_pw=macchina-$RANDOM$RANDOM
-mkdir "$dir/data"
-echo "$admin_pw" >"$dir/pw"
-[ "$(id -u)" -eq 0 ] && chown -R postgres "$dir"
+echo "nessuno-$RANDOM$RANDOM" >"$dir/pw" # initdb wants one; the tests use the socket
+[ "$(id -u)" -eq 0 ] && chown postgres "$dir"
 as_owner "$bin/initdb" -D "$dir/data" -U postgres --pwfile="$dir/pw" --auth-local=trust \
     --auth-host=scram-sha-256 --no-sync -E UTF8 --locale=C.UTF-8 >/dev/null
 cat >>"$dir/data/postgresql.conf" <<EOF
@@ -67,18 +65,14 @@ host=127.0.0.1
 port=$port
 dbname=calvenza
 user=macchina
-sslmode=disable
 
 [calvenza_admin]
-host=127.0.0.1
+host=$dir
 port=$port
 dbname=calvenza
 user=postgres
-sslmode=disable
 EOF
-(umask 077 && printf '127.0.0.1:%s:*:macchina:%s\n127.0.0.1:%s:*:postgres:%s\n' \
-    "$port" "$machine_pw" "$port" "$admin_pw" >"$dir/pgpass")
-[ "$(id -u)" -eq 0 ] && chown root "$dir/pgpass" "$dir/pg_service.conf"
+(umask 077 && echo "127.0.0.1:$port:*:macchina:$machine_pw" >"$dir/pgpass")
 
 set +e
 PGSERVICEFILE="$dir/pg_service.conf" PGPASSFILE="$dir/pgpass" PGSYSCONFDIR="$dir" \
