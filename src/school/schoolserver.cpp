@@ -183,7 +183,7 @@ LinkStatus SchoolServer::open()
         return {connectionFailure(db.lastError().databaseText()), serverWords(db.lastError())};
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next()) {
-        const LinkStatus failure = queryFailure(q.lastError());
+        LinkStatus failure = queryFailure(q.lastError());
         q.finish();
         close();
         return failure;

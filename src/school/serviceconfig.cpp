@@ -7,7 +7,11 @@ namespace calvenza {
 
 QString schoolConnectOptions()
 {
-    return QStringLiteral("service=%1;connect_timeout=5").arg(QLatin1String(schoolServiceName));
+    // A link that dies without a word (a switch turned off) is given up within seconds, not the
+    // minutes TCP would wait, so the program never waits long for its sender at the end.
+    return QStringLiteral("service=%1;connect_timeout=5;tcp_user_timeout=10000;keepalives_idle=30;"
+                          "keepalives_interval=10;keepalives_count=3")
+        .arg(QLatin1String(schoolServiceName));
 }
 
 QStringList serviceFiles()

@@ -11,7 +11,7 @@ namespace calvenza {
 inline constexpr char schoolServiceName[] = "calvenza";
 
 // The connection options for Qt's PostgreSQL driver: the service, and a connection that cannot
-// hang on a server that drops packets.
+// hang on a server that drops packets, neither when it opens nor later.
 [[nodiscard]] QString schoolConnectOptions();
 
 // The service files libpq reads, in its order: the user's (PGSERVICEFILE, else
