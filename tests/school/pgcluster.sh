@@ -48,12 +48,12 @@ listen_addresses = '127.0.0.1'
 fsync = off
 EOF
 as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/log" -w start >/dev/null
-# Should this script be killed outright (a test's time-out), a watcher outside its process group
-# still stops the server.
-setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done
-    [ -d "$2/data" ] && { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$3/pg_ctl" -D "$2/data" -m immediate stop
-    else "$3/pg_ctl" -D "$2/data" -m immediate stop; fi; rm -rf "$2"; }' watcher $$ "$dir" "$bin" \
-    >/dev/null 2>&1 </dev/null &
+# Should this script be killed outright (CTest's time-out kills a test and everything under it),
+# a watcher that is no longer its child still stops the server.
+(setsid bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done
+    [ -d "$2/data" ] && { if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$3/pg_ctl" -D "$2/data" -m immediate -w stop
+    else "$3/pg_ctl" -D "$2/data" -m immediate -w stop; fi; rm -rf "$2"; }' watcher $$ "$dir" "$bin" \
+    >/dev/null 2>&1 </dev/null &)
 psql_admin() { as_owner "$bin/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$port" -U postgres "$@"; }
 psql_admin -d postgres -c 'CREATE DATABASE calvenza'
 psql_admin -d calvenza -f "$schema" >/dev/null
