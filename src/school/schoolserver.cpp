@@ -159,7 +159,7 @@ LinkStatus SchoolServer::queryFailure(const QSqlError &error) const
     const QString code = error.nativeErrorCode();
     LinkState state = LinkState::Failed;
     if (!isOpen() || error.type() == QSqlError::ConnectionError || code.isEmpty()
-        || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P")))
+        || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57")))
         state = LinkState::Unreachable;
     else if (code == QLatin1String("42P01") || code == QLatin1String("3F000")
         || code == QLatin1String("42883"))
@@ -182,7 +182,10 @@ LinkStatus SchoolServer::open()
     if (!db.open())
         return {connectionFailure(db.lastError().databaseText()), serverWords(db.lastError())};
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next()) {
+    // A batch takes milliseconds; one held by a lock on the server must not hold the program's
+    // end with it.
+    if (!q.exec(QStringLiteral("SET statement_timeout = '10s'"))
+        || !q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next()) {
         LinkStatus failure = queryFailure(q.lastError());
         q.finish();
         close();
