@@ -23,12 +23,7 @@ namespace calvenza::testing {
 class RecordingNarrator : public Narrator
 {
 public:
-    bool summon() override
-    {
-        log << QStringLiteral("Summon");
-        return !refuse;
-    }
-    QString errorString() const override { return QStringLiteral("personaggio non disponibile"); }
+    void summon() override { log << QStringLiteral("Summon"); }
     quint64 perform(const NarratorScript &script, Pending pending) override
     {
         if (pending == Pending::Drop)
@@ -42,7 +37,6 @@ public:
     QStringList log;
     QList<qsizetype> dropsAt;
     quint64 performed = 0;
-    bool refuse = false;
     bool stopped = false;
 };
 

@@ -1,4 +1,5 @@
 #include "app/controls.h"
+#include "challenge/challengemode.h"
 #include "drill/drillsession.h"
 #include "memory/historyreader.h"
 #include "progress/factmodel.h"
@@ -80,7 +81,7 @@ private slots:
         for (const QLabel *label : h.tavola->findChildren<CaptionLabel *>())
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(bytesOf(file("ntabkesr8.txt")), QByteArray()); // a missing file is created empty
-        QCOMPARE(h.tavola->session().clock().secondsLeft, 420);
+        QCOMPARE(h.tavola->session().mode().secondsLeft(), 420);
     }
 
     // Typing shows the factors, Enter shows the verdict and counters and moves to the button,
@@ -158,7 +159,7 @@ private slots:
     void messagesAndClockShowInTheWindow()
     {
         start();
-        h->tavola->session().onClockTick();
+        static_cast<ChallengeMode &>(h->tavola->session().mode()).tick();
         QCOMPARE(caption("clockLabel"), QStringLiteral("00:06:59"));
         QSignalSpy ended(h->tavola.get(), &Tavola::programEnded);
         h->dialogs->log.clear();

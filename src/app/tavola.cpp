@@ -2,6 +2,7 @@
 
 #include "app/accessibletexts.h"
 #include "app/controls.h"
+#include "challenge/challengemode.h"
 #include "drill/drillsession.h"
 #include "drill/randomsource.h"
 #include "memory/historywriter.h"
@@ -60,10 +61,16 @@ void applyPixelFonts(QWidget *root)
 } // namespace
 
 Tavola::Tavola(TavolaServices services, int table, QWidget *parent)
+    : Tavola(std::move(services), std::make_unique<ChallengeMode>(table), parent)
+{
+}
+
+Tavola::Tavola(TavolaServices services, std::unique_ptr<SessionMode> mode, QWidget *parent)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::Tavola>())
     , m_services(std::move(services))
-    , m_session(std::make_unique<DrillSession>(*m_services.narrator, *m_services.random, table))
+    , m_session(
+          std::make_unique<DrillSession>(*m_services.narrator, *m_services.random, std::move(mode)))
 {
     setUpControls();
     createMenus();
@@ -179,11 +186,11 @@ void Tavola::startUp()
         winId(); // the native window too
     });
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
-    if (m_session->isRipasso())
+    if (m_session->mode().kind() == DrillMode::Ripasso)
         showAsRipasso();
     m_dataDirectory = m_services.dataDirectory->location();
-    m_session->start(
-        answer, m_dataDirectory, m_services.history ? m_services.history->openError() : QString());
+    m_session->start(answer, m_dataDirectory,
+        m_services.history ? Problem {m_services.history->openError(), {}} : Problem {});
     setFactorsVisible(false);
 }
 
@@ -218,8 +225,7 @@ void Tavola::showExercise(const Exercise &exercise)
     m_ui->firstFactorLabel->setCaption(QString::number(exercise.table));
     m_ui->secondFactorLabel->setCaption(QString::number(exercise.factor));
     const DrillSession &s = *m_session;
-    m_ui->answerBox->setAccessibleDescription(answerBoxDescription(exercise,
-        s.isRipasso() ? std::nullopt : std::optional<int>(s.clock().secondsLeft),
+    m_ui->answerBox->setAccessibleDescription(answerBoxDescription(exercise, s.mode().secondsLeft(),
         s.counters().total() == 0 ? m_ui->answerBox->toolTip() : QString()));
     // Focus first, then clear: a box cleared before it has the focus is entered without a word
     // from the screen reader.
