@@ -68,11 +68,8 @@ public:
 
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] bool hasEnded() const { return m_state == State::Ended; }
-    // Whether keys typed in the answer box count: from start to farewell.
-    [[nodiscard]] bool takesAnswers() const
-    {
-        return m_state != State::NotStarted && m_state < State::LessonOver;
-    }
+    // Whether keys typed in the answer box count: while an exercise waits for its answer.
+    [[nodiscard]] bool takesAnswers() const { return m_state == State::Asking; }
     [[nodiscard]] SessionMode &mode() const { return *m_mode; }
     [[nodiscard]] int table() const { return m_mode->table(); }
     [[nodiscard]] const Exercise &exercise() const { return m_exercise; }
