@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "drill/exercise.h"
+#include "drill/lesson.h"
 #include "drill/timestable.h"
 #include "drill/verdict.h"
 
@@ -146,6 +147,36 @@ private slots:
         QVERIFY(introduction(7).contains(QStringLiteral("con la tabellina del sette. Io")));
     }
 
+    // The ripasso's last words name at most three of the facts known better, then count the rest.
+    void lessonSummaryNamesWhatImprovedAndWhatToPractise_data()
+    {
+        QTest::addColumn<QList<Fact>>("improved");
+        QTest::addColumn<bool>("toPractise");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("none") << QList<Fact>() << false
+                              << "Hai lavorato bene: ogni ripasso ti aiuta a ricordare.";
+        QTest::newRow("one, and one to practise")
+            << QList<Fact> {{8, 7}} << true
+            << "Ottimo lavoro! Adesso conosci meglio 8 per sette. Esercitati ancora un po' su 6 "
+               "per nove.";
+        QTest::newRow("four") << QList<Fact> {{8, 7}, {6, 3}, {1, 10}, {2, 2}} << false
+                              << "Ottimo lavoro! Adesso conosci meglio 8 per sette, 6 per tre, 1 "
+                                 "per dieci e un'altra.";
+        QTest::newRow("five") << QList<Fact> {{8, 7}, {6, 3}, {1, 10}, {2, 2}, {3, 3}} << false
+                              << "Ottimo lavoro! Adesso conosci meglio 8 per sette, 6 per tre, 1 "
+                                 "per dieci e altre 2.";
+    }
+    void lessonSummaryNamesWhatImprovedAndWhatToPractise()
+    {
+        QFETCH(QList<Fact>, improved);
+        QFETCH(bool, toPractise);
+        QFETCH(QString, after);
+        QCOMPARE(
+            lessonSummary(20, improved, toPractise ? std::optional<Fact>({6, 9}) : std::nullopt),
+            QStringLiteral("Abbiamo finito il ripasso. ") + after);
+        QVERIFY(lessonSummary(0, improved, std::nullopt).startsWith(u"Oggi non c'è niente"));
+    }
+
     // given: the tables, the pupil, the file to export, or a part of the message.
     void commandLineChoosesTheTablesAndTheMode_data()
     {
@@ -162,7 +193,8 @@ private slots:
         QTest::newRow("0") << "-t|0" << int(A::Refuse) << false << "da 1 a 10";
         QTest::newRow("sette") << "-t|sette" << int(A::Refuse) << false << "«sette»";
         QTest::newRow("no value") << "-t" << int(A::Refuse) << false << "manca il numero";
-        QTest::newRow("unknown") << "--otto" << int(A::Refuse) << false << "non conosco";
+        QTest::newRow("unknown") << "--otto" << int(A::Refuse) << false
+                                 << "opzione sconosciuta «--otto»";
         QTest::newRow("help") << "--help" << int(A::ShowHelp) << false << "--esporta FILE.csv";
         QTest::newRow("version") << "-v" << int(A::ShowVersion) << false << "calvenza 1.";
         QTest::newRow("ripasso") << "--ripasso" << int(A::Run) << true << "";

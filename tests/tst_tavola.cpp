@@ -131,7 +131,7 @@ private slots:
         put(file("ntabkesr8.txt"), "Eva\r\n");
         start();
         QCOMPARE(
-            h->tavola->accessibleDescription(), QStringLiteral("Il record è di Eva con punti 3"));
+            h->tavola->accessibleDescription(), QStringLiteral("Il record è di Eva, con 3 punti"));
         auto *box = h->control<QLineEdit>("answerBox");
         QVERIFY(box->accessibleDescription().startsWith(u"8 per sette. Tempo restante 7 minuti."));
         QTest::keyClicks(box, QStringLiteral("56"));
@@ -153,6 +153,26 @@ private slots:
         QVERIFY(box->accessibleDescription().startsWith(u"8 per nove. Tempo restante"));
         QCOMPARE(box->toolTip(),
             QStringLiteral("Scrivi il numero e poi premi  il tasto Return (Invio)"));
+    }
+
+    // A ripasso without a name: no alarm clock, no name, the questions left on screen and, from
+    // the first exercise on, in what a screen reader says.
+    void ripassoCountsTheQuestionsLeft()
+    {
+        h = std::make_unique<Harness>(m_dir->path());
+        auto *lesson = new ScriptedLesson;
+        lesson->facts = {{8, 7}, {6, 3}, {7, 2}};
+        h->tavola->session().teachWith(
+            [lesson](const QString &) { return std::unique_ptr<LessonPlan>(lesson); });
+        h->startUp(QString());
+        h->tavola->show();
+        QTRY_COMPARE(h->tavola->session().state(), DrillSession::State::Asking);
+        QVERIFY(!h->control("alarmClockPicture")->isVisible());
+        QVERIFY(!h->control("pupilNameLabel")->isVisible());
+        QCOMPARE(caption("clockHeading") + u'|' + caption("clockLabel"),
+            QStringLiteral("Domande rimaste|2"));
+        QCOMPARE(h->control("answerBox")->accessibleDescription(),
+            QStringLiteral("8 per sette. Domande rimaste 2. Scrivi il risultato e premi Invio"));
     }
 
     // The boxes the session asks for open over the window, and the clock shows its count.
