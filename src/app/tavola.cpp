@@ -199,6 +199,10 @@ void Tavola::showAsRipasso(bool nameless)
 {
     // No clock and no record: the clock's panel counts the questions left.
     setWindowTitle(windowTitle() + QStringLiteral(" - ripasso"));
+    // Two lines where the alarm clock was: one line is wider than the panel.
+    m_ui->clockHeading->setGeometry(611, 22, 131, 60);
+    m_ui->clockHeading->setWordWrap(true);
+    m_ui->clockHeading->setAlignment(Qt::AlignCenter);
     m_ui->clockHeading->setCaption(QStringLiteral("Domande rimaste"));
     m_ui->clockLabel->setCaption(QString());
     m_ui->alarmClockPicture->hide();
@@ -206,8 +210,10 @@ void Tavola::showAsRipasso(bool nameless)
              m_ui->recordPointsLabel})
         l->hide();
     // The challenge's stand-in name is a boy's; a ripasso without a name shows none.
-    if (nameless)
+    if (nameless) {
+        m_ui->challengerHeading->hide();
         m_ui->pupilNameLabel->hide();
+    }
     if (auto *taught = findChild<QAction *>(QStringLiteral("whatIsTaught")))
         taught->setText(QStringLiteral("Un mago che ripassa con te le tabelline"));
 }
