@@ -109,8 +109,11 @@ private slots:
         QVERIFY(window.savePicture(png));
         QCOMPARE(QImage(png).size(), window.findChild<QWidget *>()->size());
         QString error;
-        QVERIFY(!window.savePicture(dir.filePath(QStringLiteral("no/such/t.png")), &error));
+        QString details;
+        QVERIFY(
+            !window.savePicture(dir.filePath(QStringLiteral("no/such/t.png")), &error, &details));
         QVERIFY(error.startsWith(QStringLiteral("Non riesco a salvare l'immagine")));
+        QVERIFY(!error.contains(u'/') && details.contains(u"no/such/t.png"));
     }
 };
 

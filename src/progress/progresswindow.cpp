@@ -2,6 +2,7 @@
 
 #include "memory/historydatabase.h"
 #include "memory/historyreader.h"
+#include "platform/dialogs.h"
 #include "progress/challengechart.h"
 #include "progress/factmodel.h"
 
@@ -188,14 +189,15 @@ ProgressWindow::ProgressWindow(
     m_view->setFocus();
 }
 
-bool ProgressWindow::savePicture(const QString &path, QString *error) const
+bool ProgressWindow::savePicture(const QString &path, QString *error, QString *details) const
 {
     QImageWriter writer(path, "png");
     if (writer.write(m_picture->grab().toImage()))
         return true;
     if (error)
-        *error = QStringLiteral("Non riesco a salvare l'immagine «%1»: %2.")
-                     .arg(QDir::toNativeSeparators(path), writer.errorString());
+        *error = QStringLiteral("Non riesco a salvare l'immagine lì: prova in un'altra cartella.");
+    if (details)
+        *details = QDir::toNativeSeparators(path) + QStringLiteral(": ") + writer.errorString();
     return false;
 }
 
@@ -208,8 +210,9 @@ void ProgressWindow::askWhereToSave()
     if (path.isEmpty())
         return;
     QString error;
-    if (!savePicture(path, &error))
-        QMessageBox::warning(this, title, error);
+    QString details;
+    if (!savePicture(path, &error, &details))
+        QtDialogs().messageBox(this, error, title, details);
 }
 
 ProgressWindow *showProgress(
