@@ -4,6 +4,7 @@
 #include "memory/historyreader.h"
 #include "progress/factmodel.h"
 #include "progress/progresswindow.h"
+#include "ripasso/ripassomode.h"
 #include "support.h"
 
 #include <QApplication>
@@ -159,11 +160,11 @@ private slots:
     // the first exercise on, in what a screen reader says.
     void ripassoCountsTheQuestionsLeft()
     {
-        h = std::make_unique<Harness>(m_dir->path());
         auto *lesson = new ScriptedLesson;
         lesson->facts = {{8, 7}, {6, 3}, {7, 2}};
-        h->tavola->session().teachWith(
-            [lesson](const QString &) { return std::unique_ptr<LessonPlan>(lesson); });
+        h = std::make_unique<Harness>(m_dir->path(), defaultTable, Harness::History::None,
+            std::make_unique<RipassoMode>(
+                [lesson](const QString &) { return std::unique_ptr<LessonPlan>(lesson); }));
         h->startUp(QString());
         h->tavola->show();
         QTRY_COMPARE(h->tavola->session().state(), DrillSession::State::Asking);
