@@ -130,7 +130,6 @@ inline double drawing(int n)
 struct Harness
 {
     enum class History { None, Kept };
-    // A mode given, table is not used.
     explicit Harness(const QString &dataDir, int table = defaultTable,
         History history = History::None, std::unique_ptr<SessionMode> mode = {})
     {

@@ -56,8 +56,6 @@ private slots:
         FactModel model;
         model.setFacts(facts);
         model.setOutlined({{3, 3}});
-        QCOMPARE(model.rowCount(), 10);
-        QCOMPARE(model.columnCount(), 10);
         const QModelIndex cell = model.index(row, column);
         QCOMPARE(cell.data().toInt(), (row + 1) * (column + 1));
         QCOMPARE(

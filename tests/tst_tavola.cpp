@@ -152,8 +152,6 @@ private slots:
         QCOMPARE(typedWhenFocused, QStringLiteral("56"));
         QCOMPARE(box->text(), QString());
         QVERIFY(box->accessibleDescription().startsWith(u"8 per nove. Tempo restante"));
-        QCOMPARE(box->toolTip(),
-            QStringLiteral("Scrivi il numero e poi premi  il tasto Return (Invio)"));
     }
 
     // A ripasso without a name: no alarm clock, no name, the questions left on screen and, from
@@ -168,8 +166,8 @@ private slots:
         h->startUp(QString());
         h->tavola->show();
         QTRY_COMPARE(h->tavola->session().state(), DrillSession::State::Asking);
-        QVERIFY(!h->control("alarmClockPicture")->isVisible());
-        QVERIFY(!h->control("pupilNameLabel")->isVisible());
+        QVERIFY(!h->control("alarmClockPicture")->isVisible()
+            && !h->control("pupilNameLabel")->isVisible());
         QCOMPARE(caption("clockHeading") + u'|' + caption("clockLabel"),
             QStringLiteral("Domande rimaste|2"));
         QCOMPARE(h->control("answerBox")->accessibleDescription(),
@@ -209,10 +207,8 @@ private slots:
                 a->trigger();
         auto *picture = h->tavola->findChild<ProgressWindow *>();
         QVERIFY(picture && picture->isVisible());
-        const QModelIndex eightTimesSeven = picture->model()->index(7, 6);
-        QCOMPARE(eightTimesSeven.data().toString(), QStringLiteral("56"));
-        QVERIFY(
-            eightTimesSeven.data(Qt::AccessibleTextRole).toString().startsWith(u"8 per 7 fa 56"));
+        QCOMPARE(picture->model()->index(7, 6).data(Qt::AccessibleTextRole).toString().left(17),
+            QStringLiteral("8 per 7 fa 56: 1 "));
     }
 };
 
