@@ -57,6 +57,9 @@ QString factSpokenText(const Fact &fact, const FactSummary &summary)
         text += QStringLiteral("1 risposta giusta su %1").arg(summary.asked);
     else
         text += QStringLiteral("%1 risposte giuste su %2").arg(summary.right).arg(summary.asked);
+    // A count kept without its answers (a history mended by hand) has no last answer to tell.
+    if (summary.recent.isEmpty())
+        return text;
     // How long a wrong answer took says nothing.
     const FactSummary::Answer &last = summary.recent.constLast();
     if (!last.right)

@@ -18,7 +18,7 @@ constexpr int bottomMargin = 24;
 
 QString noChallenges()
 {
-    return QStringLiteral("Non c'è ancora nessuna sfida finita: ogni sfida finita comparirà qui.");
+    return QStringLiteral("Non c'è ancora nessuna sfida: ogni sfida finita comparirà qui.");
 }
 
 QString rightAnswers(int n)
