@@ -130,8 +130,8 @@ inline double drawing(int n)
 struct Harness
 {
     enum class History { None, Kept };
-    explicit Harness(
-        const QString &dataDir, int table = defaultTable, History history = History::None)
+    explicit Harness(const QString &dataDir, int table = defaultTable,
+        History history = History::None, std::unique_ptr<SessionMode> mode = {})
     {
         TavolaServices s;
         if (history == History::Kept)
@@ -140,7 +140,8 @@ struct Harness
         s.dialogs.reset(dialogs = new ScriptedDialogs);
         s.random.reset(random = new ScriptedRandom);
         s.dataDirectory = std::make_unique<FixedDataDirectory>(dataDir);
-        tavola = std::make_unique<Tavola>(std::move(s), table);
+        tavola = mode ? std::make_unique<Tavola>(std::move(s), std::move(mode))
+                      : std::make_unique<Tavola>(std::move(s), table);
     }
     void startUp(const QString &name)
     {

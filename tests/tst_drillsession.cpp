@@ -327,7 +327,7 @@ private slots:
         s->checkAnswer(QStringLiteral("18"));
         s->newExercise();
         QCOMPARE(s->state(), DrillSession::State::LessonOver);
-        QVERIFY(m_narrator->log.last().contains(u"Oggi una moltiplicazione è salita"));
+        QVERIFY(m_narrator->log.last().contains(u"Adesso conosci meglio 6 per tre."));
         QCOMPARE(finished.at(0).at(0).value<QList<Fact>>(), (QList<Fact> {{6, 3}}));
         QCOMPARE(lesson->answers.size(), 2);
         QCOMPARE(lesson->answers.at(0).first, false);

@@ -114,8 +114,9 @@ void Tavola::createMenus()
 {
     QMenu *info = menuBar()->addMenu(QStringLiteral("&Informazioni"));
     info->addAction(QStringLiteral("Calvenza versione ") + QLatin1String(CALVENZA_VERSION));
-    info->addAction(
-        QStringLiteral("Un mago che insegna la tabellina ") + tableWithArticle(m_session->table()));
+    info->addAction(QStringLiteral("Un mago che insegna la tabellina ")
+            + tableWithArticle(m_session->table()))
+        ->setObjectName(QStringLiteral("whatIsTaught"));
     info->addAction(QStringLiteral("Ideato e realizzato dal gruppo Calvenza"));
     info->addAction(QStringLiteral("Voce di eSpeak NG, grafica disegnata a mano"));
     QMenu *dedication = menuBar()->addMenu(QStringLiteral("&Dedica"));
@@ -187,22 +188,34 @@ void Tavola::startUp()
     });
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
     if (m_session->mode().kind() == DrillMode::Ripasso)
-        showAsRipasso();
+        showAsRipasso(answer.trimmed().isEmpty());
     m_dataDirectory = m_services.dataDirectory->location();
     m_session->start(answer, m_dataDirectory,
         m_services.history ? Problem {m_services.history->openError(), {}} : Problem {});
     setFactorsVisible(false);
 }
 
-void Tavola::showAsRipasso()
+void Tavola::showAsRipasso(bool nameless)
 {
     // No clock and no record: the clock's panel counts the questions left.
     setWindowTitle(windowTitle() + QStringLiteral(" - ripasso"));
-    m_ui->clockHeading->setCaption(QStringLiteral("Domande"));
+    // Two lines where the alarm clock was: one line is wider than the panel.
+    m_ui->clockHeading->setGeometry(611, 22, 131, 60);
+    m_ui->clockHeading->setWordWrap(true);
+    m_ui->clockHeading->setAlignment(Qt::AlignCenter);
+    m_ui->clockHeading->setCaption(QStringLiteral("Domande rimaste"));
     m_ui->clockLabel->setCaption(QString());
+    m_ui->alarmClockPicture->hide();
     for (CaptionLabel *l : {m_ui->recordHeading, m_ui->recordNameLabel, m_ui->recordPointsHeading,
              m_ui->recordPointsLabel})
         l->hide();
+    // The challenge's stand-in name is a boy's; a ripasso without a name shows none.
+    if (nameless) {
+        m_ui->challengerHeading->hide();
+        m_ui->pupilNameLabel->hide();
+    }
+    if (auto *taught = findChild<QAction *>(QStringLiteral("whatIsTaught")))
+        taught->setText(QStringLiteral("Un mago che ripassa con te le tabelline"));
 }
 
 void Tavola::showEvent(QShowEvent *event)
@@ -224,9 +237,13 @@ void Tavola::showExercise(const Exercise &exercise)
     m_ui->verdictLabel->setCaption(QString());
     m_ui->firstFactorLabel->setCaption(QString::number(exercise.table));
     m_ui->secondFactorLabel->setCaption(QString::number(exercise.factor));
-    const DrillSession &s = *m_session;
-    m_ui->answerBox->setAccessibleDescription(answerBoxDescription(exercise, s.mode().secondsLeft(),
-        s.counters().total() == 0 ? m_ui->answerBox->toolTip() : QString()));
+    const SessionMode &mode = m_session->mode();
+    const std::optional<int> seconds = mode.secondsLeft();
+    const std::optional<int> questions = mode.questionsLeft();
+    m_ui->answerBox->setAccessibleDescription(answerBoxDescription(exercise,
+        seconds ? spokenTimeLeft(*seconds)
+                : (questions ? spokenQuestionsLeft(*questions) : QString()),
+        m_session->counters().total() == 0));
     // Focus first, then clear: a box cleared before it has the focus is entered without a word
     // from the screen reader.
     m_ui->answerBox->setFocus();
@@ -271,9 +288,8 @@ void Tavola::showJudgement(const Judgement &judgement)
     m_ui->rightCountLabel->setCaption(QString::number(judgement.counters.right));
     m_ui->wrongCountLabel->setCaption(QString::number(judgement.counters.wrong));
     m_ui->totalCountLabel->setCaption(QString::number(judgement.counters.total()));
-    m_ui->nextButton->setAccessibleDescription(
-        judgementDescription(judgement, m_session->exercise(), m_session->pupilName(),
-            judgement.counters.total() == 1 ? m_ui->nextButton->toolTip() : QString()));
+    m_ui->nextButton->setAccessibleDescription(judgementDescription(
+        judgement, m_session->exercise(), m_session->pupilName(), judgement.counters.total() == 1));
     m_ui->nextButton->setEnabled(true);
     m_ui->nextButton->setFocus();
 }

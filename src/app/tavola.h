@@ -66,7 +66,7 @@ private:
     void setUpControls();
     void createMenus();
     void connectSession();
-    void showAsRipasso();
+    void showAsRipasso(bool nameless);
     void showExercise(const Exercise &exercise);
     void showJudgement(const Judgement &judgement);
     void onAnswerKey(int key);

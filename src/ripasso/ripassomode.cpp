@@ -69,7 +69,7 @@ void RipassoMode::answered(bool right, qint64 msTaken)
 NarratorScript RipassoMode::closing(const Counters &counters)
 {
     const QList<Fact> movedUp = m_lesson ? m_lesson->movedUp() : QList<Fact> {};
-    const QString summary = lessonSummary(counters.total(), int(movedUp.size()));
+    const QString summary = lessonSummary(counters.total(), movedUp, std::nullopt);
     emit lessonFinished(movedUp, summary);
     return {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
         NarratorRequest::play(QStringLiteral("congratulate")), NarratorRequest::speak(summary)};
