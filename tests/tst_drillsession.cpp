@@ -328,6 +328,7 @@ private slots:
         s->newExercise();
         QCOMPARE(s->state(), DrillSession::State::LessonOver);
         QVERIFY(m_narrator->log.last().contains(u"Adesso conosci meglio 6 per tre."));
+        QVERIFY(m_narrator->log.last().contains(u"su 8 per sette")); // missed: to practise
         QCOMPARE(finished.at(0).at(0).value<QList<Fact>>(), (QList<Fact> {{6, 3}}));
         QCOMPARE(lesson->answers.size(), 2);
         QCOMPARE(lesson->answers.at(0).first, false);

@@ -33,7 +33,7 @@ void DrillSession::start(
         return;
     m_state = State::WaitingForWindow;
     m_counters = {};
-    m_pupilName = typedName.isEmpty() ? QStringLiteral("Amico") : typedName;
+    m_pupilName = typedName.isEmpty() ? m_mode->nameWhenNoneTyped() : typedName;
     emit pupilNameChanged(m_pupilName);
 
     QList<Problem> problems = m_mode->begin(calvenza::pupilName(m_pupilName), dataDirectory);

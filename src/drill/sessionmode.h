@@ -32,6 +32,8 @@ public:
 
     // How the history files the answers given in this mode.
     [[nodiscard]] virtual DrillMode kind() const = 0;
+    // What the pupil is called when he types no name.
+    [[nodiscard]] virtual QString nameWhenNoneTyped() const { return QStringLiteral("Amico"); }
     // The table named in the window's title and menu.
     [[nodiscard]] virtual int table() const = 0;
     [[nodiscard]] virtual QString introduction() const = 0;

@@ -14,6 +14,11 @@ RipassoMode::RipassoMode(LessonMaker makeLesson, QObject *parent)
 
 RipassoMode::~RipassoMode() = default;
 
+QString RipassoMode::nameWhenNoneTyped() const
+{
+    return {};
+}
+
 int RipassoMode::table() const
 {
     return defaultTable;
@@ -42,6 +47,7 @@ std::optional<Exercise> RipassoMode::next(RandomSource &random)
     const std::optional<Fact> fact = m_lesson ? m_lesson->next() : std::nullopt;
     if (!fact)
         return std::nullopt;
+    m_asked = *fact;
     // The background still changes with every exercise.
     random.reseed();
     Exercise e;
@@ -63,13 +69,19 @@ void RipassoMode::answered(bool right, qint64 msTaken)
     if (!m_lesson)
         return;
     m_lesson->recordAnswer(right, msTaken);
+    if (!right && isFact(m_asked)) {
+        int &misses = m_misses[std::size_t(factIndex(m_asked))];
+        // The most missed; of two missed as often, the later.
+        if (++misses >= m_misses[std::size_t(factIndex(m_mostMissed.value_or(m_asked)))])
+            m_mostMissed = m_asked;
+    }
     emit questionsLeftChanged(m_lesson->questionsLeft());
 }
 
 NarratorScript RipassoMode::closing(const Counters &counters)
 {
     const QList<Fact> movedUp = m_lesson ? m_lesson->movedUp() : QList<Fact> {};
-    const QString summary = lessonSummary(counters.total(), movedUp, std::nullopt);
+    const QString summary = lessonSummary(counters.total(), movedUp, m_mostMissed);
     emit lessonFinished(movedUp, summary);
     return {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
         NarratorRequest::play(QStringLiteral("congratulate")), NarratorRequest::speak(summary)};

@@ -3,6 +3,7 @@
 #include "drill/lessonplan.h"
 #include "drill/sessionmode.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -20,6 +21,8 @@ public:
     ~RipassoMode() override;
 
     [[nodiscard]] DrillMode kind() const override { return DrillMode::Ripasso; }
+    // Words for every child: nobody is called "Amico" in a ripasso.
+    [[nodiscard]] QString nameWhenNoneTyped() const override;
     [[nodiscard]] int table() const override;
     [[nodiscard]] QString introduction() const override;
     [[nodiscard]] QList<Problem> begin(const QString &pupil, const QString &dataDirectory) override;
@@ -33,6 +36,9 @@ public:
 private:
     LessonMaker m_makeLesson;
     std::unique_ptr<LessonPlan> m_lesson;
+    Fact m_asked;
+    std::array<int, factCount> m_misses {};
+    std::optional<Fact> m_mostMissed;
 };
 
 } // namespace calvenza
