@@ -106,13 +106,13 @@ public:
         m_lastOpening.invalidate();
         writeUnsaved();
         if (!m_unsaved.isEmpty())
-            tellConsole(QStringLiteral("%1 risposte non sono state scritte nella storia e sono "
-                                       "perse. %2")
+            tellConsole(QStringLiteral("risposte e sfide perse, che non si sono potute scrivere "
+                                       "nella storia: %1. %2")
                             .arg(m_unsaved.size())
                             .arg(m_problem.details));
         if (m_dropped > 0)
-            tellConsole(QStringLiteral("altre %1 risposte, oltre le %2 tenute in memoria, sono "
-                                       "perse.")
+            tellConsole(QStringLiteral("altre risposte e sfide perse, oltre le %2 tenute in "
+                                       "memoria: %1.")
                             .arg(m_dropped)
                             .arg(unsavedLimit));
         m_db.reset();
