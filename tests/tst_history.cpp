@@ -7,10 +7,8 @@
 #include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QSqlError>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cstdio>
 
 using namespace calvenza;
 using calvenza::testing::bytesOf;
@@ -47,7 +45,7 @@ AnswerRecord answerOf(const QString &pupil, int factor, bool right = true)
 
 const QString childVariable = QStringLiteral("CALVENZA_HISTORY_CHILD");
 
-// A database of another program or layout: only its user_version and one table.
+// A database of another layout: only its user_version.
 void makeDatabase(const QString &path, int version)
 {
     {
@@ -55,7 +53,6 @@ void makeDatabase(const QString &path, int version)
         db.setDatabaseName(path);
         QVERIFY(db.open());
         QSqlQuery q(db);
-        QVERIFY(q.exec(QStringLiteral("CREATE TABLE other (x)")));
         QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)));
     }
     QSqlDatabase::removeDatabase(path);
@@ -110,15 +107,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("plain") << "Ugo" << QByteArray("Ugo");
         QTest::newRow("comma") << "Ugo, Anna" << QByteArray("\"Ugo, Anna\"");
         QTest::newRow("semicolon") << "Ugo; Anna" << QByteArray("\"Ugo; Anna\"");
         QTest::newRow("quotes") << "il \"mago\"" << QByteArray("\"il \"\"mago\"\"\"");
         QTest::newRow("line break") << "a\nb" << QByteArray("\"a\nb\"");
         QTest::newRow("formula") << "=1+1" << QByteArray("'=1+1");
-        QTest::newRow("plus") << "+39" << QByteArray("'+39");
         QTest::newRow("minus") << "-5" << QByteArray("'-5");
-        QTest::newRow("at") << "@SOMMA(A1)" << QByteArray("'@SOMMA(A1)");
         QTest::newRow("formula after spaces") << "  =1+1" << QByteArray("'  =1+1");
         QTest::newRow("formula after a tab") << " \t-2" << QByteArray("' \t-2");
         QTest::newRow("tab") << "\tx" << QByteArray("'\tx");
@@ -159,8 +153,6 @@ private slots:
             ChallengeRecord challenge;
             challenge.pupil = name;
             challenge.right = 12;
-            challenge.wrong = 2;
-            challenge.setRecord = true;
             writer.record(challenge);
         }
         QCOMPARE(knownPupils(dir.path()), QStringList {name});
@@ -173,40 +165,18 @@ private slots:
         const QList<ChallengeRecord> challenges = challengesOf(dir.path(), name);
         QCOMPARE(challenges.size(), 1);
         QCOMPARE(challenges.at(0).right, 12);
-        QVERIFY(challenges.at(0).setRecord);
         // Private to the user.
         QCOMPARE(QFile::permissions(dir.filePath(historyFileName())) & 0x0077, 0);
         QCOMPARE(QFile::permissions(dir.path()) & 0x0077, 0);
     }
 
-    void garbageIsMovedAsideAndANewHistoryBegins()
-    {
-        QTemporaryDir dir;
-        const QByteArray garbage(5000, '\x5a');
-        QFile file(dir.filePath(historyFileName()));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
-        file.close();
-        {
-            HistoryWriter writer(dir.path());
-            QVERIFY(writer.openError().isEmpty());
-            writer.record(answerOf(QStringLiteral("Ugo"), 2));
-        }
-        QCOMPARE(answersOf(dir.path(), QStringLiteral("ugo")).size(), 1);
-        const QStringList aside
-            = QDir(dir.path()).entryList({historyFileName() + QStringLiteral(".rovinata-*")});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(bytesOf(dir.filePath(aside.first())), garbage);
-    }
-
-    // Two programs may find the same bad file: the second must not move the history the first
-    // has begun meanwhile, whether it came as another file or was written over the bad one.
+    // Two programs may find the same bad file: the second must not move what is there now, be it
+    // another file or the history the first has begun over the bad one.
     void onlyAFileStillBadIsMovedAside_data()
     {
         QTest::addColumn<QString>("meanwhile");
         QTest::addColumn<int>("outcome");
         QTest::newRow("still bad") << "" << int(MoveAside::Moved);
-        QTest::newRow("replaced by a database") << "replaced" << int(MoveAside::LeftInPlace);
         QTest::newRow("a database written over it") << "rewritten" << int(MoveAside::LeftInPlace);
         QTest::newRow("replaced by another bad file") << "other" << int(MoveAside::LeftInPlace);
     }
@@ -217,21 +187,18 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(historyFileName());
         put(path, QByteArray(5000, '\x5a'));
-        const std::optional<FileIdentity> inspected = fileIdentity(path);
-        QVERIFY(inspected);
+        const FileIdentity inspected = fileIdentity(path).value();
         // Made while the bad file still exists, so it cannot get the same inode.
         const QString good = dir.filePath(QStringLiteral("good"));
         makeDatabase(good, historySchemaVersion);
         const QString otherBad = dir.filePath(QStringLiteral("bad"));
         put(otherBad, QByteArray(700, '?'));
-        if (meanwhile == u"replaced")
-            QVERIFY(std::rename(qPrintable(good), qPrintable(path)) == 0);
-        else if (meanwhile == u"rewritten")
+        if (meanwhile == u"rewritten")
             put(path, bytesOf(good)); // the same inode
         else if (meanwhile == u"other")
             QVERIFY(std::rename(qPrintable(otherBad), qPrintable(path)) == 0);
         const QByteArray before = bytesOf(path);
-        QCOMPARE(int(moveBadHistoryAside(path, *inspected)), outcome);
+        QCOMPARE(int(moveBadHistoryAside(path, inspected)), outcome);
         const QStringList aside
             = QDir(dir.path()).entryList({historyFileName() + QStringLiteral(".rovinata-*")});
         QCOMPARE(aside.size(), outcome == int(MoveAside::Moved) ? 1 : 0);
@@ -243,48 +210,39 @@ private slots:
     // changes the history; what it cannot read it reports.
     void readersLeaveTheHistoryAsItIs_data()
     {
-        QTest::addColumn<QString>("history");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("none") << ""
-                              << "";
-        QTest::newRow("not a database") << "garbage"
-                                        << "non è un database";
-        QTest::newRow("newer layout") << "newer"
-                                      << "versione più nuova";
-        QTest::newRow("made but not laid out") << "empty"
-                                               << "";
-        QTest::newRow("kept") << "kept"
-                              << "";
+        QTest::newRow("none") << "";
+        QTest::newRow("garbage") << "non è un database";
+        QTest::newRow("newer") << "versione più nuova";
+        QTest::newRow("made but not laid out") << "";
+        QTest::newRow("kept") << "";
     }
     void readersLeaveTheHistoryAsItIs()
     {
-        QFETCH(QString, history);
         QFETCH(QString, problem);
+        const QLatin1String history(QTest::currentDataTag());
         QTemporaryDir dir;
         const QString path = dir.filePath(historyFileName());
         if (history == u"garbage")
             put(path, QByteArray(5000, '\x5a'));
-        else if (history == u"newer" || history == u"empty")
+        else if (history == u"newer" || history.startsWith(u"made"))
             makeDatabase(path, history == u"newer" ? 99 : 0);
-        else if (history == u"kept") {
-            HistoryWriter writer(dir.path());
-            writer.record(answerOf(QStringLiteral("Ugo"), 2));
-        }
+        else if (history == u"kept")
+            HistoryWriter(dir.path()).record(answerOf(QStringLiteral("Ugo"), 2));
         const QMap<QString, QByteArray> before = contentsOf(dir.path());
-        const QString ugo = QStringLiteral("Ugo");
         const QString csv = dir.filePath(QStringLiteral("sub/risposte.csv"));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
-        Problem pupils, answers, facts, challenges, exported;
-        QCOMPARE(knownPupils(dir.path(), &pupils).size(), history == u"kept" ? 1 : 0);
-        QCOMPARE(answersOf(dir.path(), ugo, &answers).size(), history == u"kept" ? 1 : 0);
-        (void)factsOf(dir.path(), ugo, &facts);
-        (void)challengesOf(dir.path(), ugo, &challenges);
+        Problem pupils, answers, facts, exported;
+        const int kept = history == u"kept" ? 1 : 0;
+        QCOMPARE(knownPupils(dir.path(), &pupils).size(), kept);
+        QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo"), &answers).size(), kept);
+        (void)factsOf(dir.path(), QStringLiteral("Ugo"), &facts);
         QCOMPARE(exportAnswers(dir.path(), csv, &exported), problem.isEmpty());
         QCOMPARE(contentsOf(dir.path()), before);
-        for (const Problem *p : {&pupils, &answers, &facts, &challenges, &exported}) {
+        for (const Problem *p : {&pupils, &answers, &facts, &exported}) {
             QCOMPARE(p->isEmpty(), problem.isEmpty());
             QVERIFY2(p->details.contains(problem), qPrintable(p->details));
-            QCOMPARE(p->sentence.contains(dir.path()), false); // the path is for the details
+            QVERIFY(!p->sentence.contains(dir.path())); // the path is for the details
         }
         QCOMPARE(QFile::exists(csv), problem.isEmpty());
     }
@@ -305,14 +263,6 @@ private slots:
             writer.flush();
             QCoreApplication::processEvents();
             QCOMPARE(unavailable.count(), 0); // already told by openError()
-        }
-        {
-            HistoryWriter writer(dir.path());
-            QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
-            writer.record(answerOf(QStringLiteral("Ugo"), 2));
-            QVERIFY(unavailable.wait());
-            QTest::qWait(50);
-            QCOMPARE(unavailable.count(), 1);
         }
         QCOMPARE(bytesOf(path), before);
     }
@@ -336,8 +286,6 @@ private slots:
             const auto problem = unavailable.at(0).at(0).value<Problem>();
             QCOMPARE(problem.sentence, cannotKeep);
             QVERIFY(problem.details.contains(folder));
-            writer.flush();
-            QVERIFY(!QFile::exists(QDir(folder).filePath(historyFileName())));
             QVERIFY(blocker.remove());
         }
         QCOMPARE(answersOf(folder, QStringLiteral("Ugo")).size(), 2);
@@ -371,11 +319,7 @@ private slots:
         }
         QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo")).size(), 2 * 300);
         QCOMPARE(knownPupils(dir.path()).size(), 1);
-        int asked = 0;
-        const FactTable facts = factsOf(dir.path(), QStringLiteral("ugo"));
-        for (int factor = 1; factor <= 10; ++factor)
-            asked += facts.at(8, factor).asked;
-        QCOMPARE(asked, 2 * 300);
+        QCOMPARE(factsOf(dir.path(), QStringLiteral("ugo")).at(8, 1).asked, 2 * 30);
         QCOMPARE(
             QDir(dir.path()).entryList({historyFileName() + QStringLiteral(".rovinata-*")}).size(),
             badFileFirst ? 1 : 0);
@@ -404,12 +348,11 @@ private slots:
                        "alunno;data e ora;modo;tabellina;fattore;risposta;"
                        "giusta;tempo in millisecondi\r"));
         // Answered 2, 7 and 9 seconds from now, recorded in another order.
-        QVERIFY(lines.at(1).startsWith("Ugo;"));
-        QVERIFY(lines.at(1).endsWith(";ripasso;8;2;16;sì;\r"));
-        QVERIFY(lines.at(2).startsWith("\"'=HYPERLINK(\"\"x\"\")\";"));
-        QVERIFY(lines.at(2).endsWith(";sfida;8;7;56;sì;2100\r"));
-        QVERIFY(lines.at(3).startsWith("\"Anna; la \"\"prima\"\"\";"));
-        QVERIFY(lines.at(3).endsWith(";sfida;8;9;73;no;2100\r"));
+        QVERIFY(lines.at(1).startsWith("Ugo;") && lines.at(1).endsWith(";ripasso;8;2;16;sì;\r"));
+        QVERIFY(lines.at(2).startsWith("\"'=HYPERLINK(\"\"x\"\")\";")
+            && lines.at(2).endsWith(";sfida;8;7;56;sì;2100\r"));
+        QVERIFY(lines.at(3).startsWith("\"Anna; la \"\"prima\"\"\";")
+            && lines.at(3).endsWith(";sfida;8;9;73;no;2100\r"));
 
         const QString nowhere = dir.filePath(QStringLiteral("no/such/a.csv"));
         QVERIFY(!exportAnswers(dir.path(), nowhere, &problem));
