@@ -95,9 +95,7 @@ QString historyFileName()
 
 std::optional<FileIdentity> fileIdentity(const QString &path)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     if (::stat(QFile::encodeName(path).constData(), &info) != 0)
         return std::nullopt;
     return FileIdentity {quint64(info.st_dev), quint64(info.st_ino)};
