@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -198,17 +200,29 @@ private slots:
         h->tavola->show();
         QTRY_VERIFY(h->narrator->log.contains(QStringLiteral("Speak per")));
         answer(QStringLiteral("56"));
+        // Another program holds the history a moment: the last answer reaches it later, and the
+        // picture at the end of a lesson waits for it.
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
+        other.setDatabaseName(QDir(m_dir->path()).filePath(QStringLiteral("storia.sqlite")));
+        QVERIFY(other.open() && other.exec(QStringLiteral("BEGIN IMMEDIATE")).isActive());
         answer(QStringLiteral("1"));
-        QTRY_VERIFY_WITH_TIMEOUT(answersOf(m_dir->path(), QStringLiteral("ugo")).size() == 2, 5000);
-        const auto kept = answersOf(m_dir->path(), QStringLiteral("UGO"));
-        QCOMPARE(kept.at(1).typed, QStringLiteral("1"));
+        emit h->tavola->session().lessonFinished({}, QString());
+        QTest::qWait(300);
+        QVERIFY(!h->tavola->findChild<ProgressWindow *>());
+        QVERIFY(other.commit());
+        QTRY_VERIFY(h->tavola->findChild<ProgressWindow *>());
+        const AnswerRecord last = answersOf(m_dir->path(), QStringLiteral("UGO")).value(1);
+        QCOMPARE(last.typed, QStringLiteral("1"));
+        auto *picture = h->tavola->findChild<ProgressWindow *>();
+        QCOMPARE(
+            picture->model()->index(last.table - 1, last.factor - 1).data(Qt::AccessibleTextRole),
+            factSpokenText({last.table, last.factor},
+                factsOf(m_dir->path(), last.pupil).at(last.table, last.factor)));
+        delete picture;
         for (QAction *a : h->tavola->findChildren<QAction *>())
             if (a->text() == u"La mia tavola pitagorica")
                 a->trigger();
-        auto *picture = h->tavola->findChild<ProgressWindow *>();
-        QVERIFY(picture && picture->isVisible());
-        QCOMPARE(picture->model()->index(7, 6).data(Qt::AccessibleTextRole).toString().left(17),
-            QStringLiteral("8 per 7 fa 56: 1 "));
+        QVERIFY(h->tavola->findChild<ProgressWindow *>()->isVisible());
     }
 };
 

@@ -119,6 +119,7 @@ QString helpText()
         "      --esporta FILE.csv\n"
         "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
         "                      di calcolo, ed esce\n"
+        "                      (campi separati da «;», come vuole un foglio in italiano)\n"
         "  -h, --help          mostra questo aiuto\n"
         "  -v, --version       mostra la versione\n")
         .arg(firstTable)

@@ -3,6 +3,7 @@
 #include "app/tavola.h"
 #include "challenge/challengemode.h"
 #include "drill/drillsession.h"
+#include "memory/historyexport.h"
 #include "memory/historyreader.h"
 #include "memory/historywriter.h"
 #include "platform/datadirectory.h"
@@ -37,11 +38,14 @@ int main(int argc, char *argv[])
         // The teacher's export needs no display.
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
-        QString error;
+        calvenza::Problem problem;
         if (!calvenza::exportAnswers(
-                calvenza::UserDataDirectory().location(), commandLine.exportPath, &error)) {
-            std::fputs(
-                (QStringLiteral("calvenza: ") + error + u'\n').toLocal8Bit().constData(), stderr);
+                calvenza::UserDataDirectory().location(), commandLine.exportPath, &problem)) {
+            std::fputs((QStringLiteral("calvenza: ") + problem.sentence + QStringLiteral("\n  ")
+                           + problem.details + u'\n')
+                           .toLocal8Bit()
+                           .constData(),
+                stderr);
             return 1;
         }
         return 0;

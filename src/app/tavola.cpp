@@ -148,16 +148,28 @@ void Tavola::connectSession()
     connect(s, &DrillSession::ended, this, &Tavola::onSessionEnded);
     connect(s, &DrillSession::lessonFinished, this,
         [this](const QList<Fact> &movedUp, const QString &summary) {
-            // A screen reader reads it with the picture, which takes the focus.
-            showProgressPicture(movedUp)->setAccessibleDescription(summary);
+            // The last answers may still be on their way to the disk: the picture waits for them,
+            // without holding up the window, but not longer than a stalled disk deserves.
+            auto show = std::make_shared<std::function<void()>>([this, movedUp, summary] {
+                // A screen reader reads it with the picture, which takes the focus.
+                showProgressPicture(movedUp)->setAccessibleDescription(summary);
+            });
+            const auto once = [show] {
+                if (*show)
+                    std::exchange(*show, nullptr)();
+            };
+            if (!m_services.history)
+                return once();
+            m_services.history->whenWritten(this, once);
+            QTimer::singleShot(2000, this, once);
         });
     if (HistoryWriter *history = m_services.history.get()) {
         connect(s, &DrillSession::answered, history,
             qOverload<const AnswerRecord &>(&HistoryWriter::record));
         connect(s, &DrillSession::challengeEnded, history,
             qOverload<const ChallengeRecord &>(&HistoryWriter::record));
-        connect(
-            history, &HistoryWriter::unavailable, this, [this](const QString &text) { say(text); });
+        connect(history, &HistoryWriter::unavailable, this,
+            [this](const Problem &problem) { say(problem.sentence, problem.details); });
     }
 }
 
@@ -191,7 +203,7 @@ void Tavola::startUp()
         showAsRipasso(answer.trimmed().isEmpty());
     m_dataDirectory = m_services.dataDirectory->location();
     m_session->start(answer, m_dataDirectory,
-        m_services.history ? Problem {m_services.history->openError(), {}} : Problem {});
+        m_services.history ? m_services.history->openError() : Problem {});
     setFactorsVisible(false);
 }
 

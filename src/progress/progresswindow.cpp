@@ -1,6 +1,5 @@
 #include "progress/progresswindow.h"
 
-#include "memory/historydatabase.h"
 #include "memory/historyreader.h"
 #include "platform/dialogs.h"
 #include "progress/challengechart.h"
@@ -123,9 +122,9 @@ ProgressWindow::ProgressWindow(
         if (pupilKey(known) == pupilKey(pupil))
             m_pupil = known;
     setWindowTitle(pictureTitle(m_pupil));
-    QString factsError;
-    QString challengesError;
-    m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsError));
+    Problem factsProblem;
+    Problem challengesProblem;
+    m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsProblem));
     m_model->setOutlined(movedUp);
 
     m_picture = new QWidget(this);
@@ -159,16 +158,23 @@ ProgressWindow::ProgressWindow(
     m_view->setCurrentIndex(m_model->index(0, 0));
     pictureLayout->addWidget(m_view, 0, Qt::AlignHCenter);
     pictureLayout->addWidget(legend(m_picture, !movedUp.isEmpty()));
-    if (!factsError.isEmpty())
-        pictureLayout->addWidget(plainLabel(factsError, m_picture));
+    // The picture (and the image saved of it) says the sentence; the details are for the console.
+    if (!factsProblem.isEmpty()) {
+        pictureLayout->addWidget(plainLabel(factsProblem.sentence, m_picture));
+        qWarning("calvenza: %s", qUtf8Printable(factsProblem.details));
+    }
 
     pictureLayout->addWidget(
         plainLabel(QStringLiteral("Le sfide giorno per giorno: risposte giuste in ogni sfida, "
                                   "una linea per tabellina"),
             m_picture));
     m_chart = new ChallengeChart(m_picture);
-    m_chart->setChallenges(challengesOf(dataDirectory, m_pupil, &challengesError));
+    m_chart->setChallenges(challengesOf(dataDirectory, m_pupil, &challengesProblem));
     pictureLayout->addWidget(m_chart, 1);
+    if (factsProblem.isEmpty() && !challengesProblem.isEmpty()) {
+        pictureLayout->addWidget(plainLabel(challengesProblem.sentence, m_picture));
+        qWarning("calvenza: %s", qUtf8Printable(challengesProblem.details));
+    }
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     auto *save = buttons->addButton(
@@ -228,13 +234,15 @@ ProgressWindow *showProgress(
 
 QString choosePupil(QWidget *parent, const QString &dataDirectory)
 {
-    QString error;
-    const QStringList pupils = knownPupils(dataDirectory, &error);
+    Problem problem;
+    const QStringList pupils = knownPupils(dataDirectory, &problem);
+    if (!problem.isEmpty())
+        qWarning("calvenza: %s", qUtf8Printable(problem.details));
     if (pupils.isEmpty()) {
         QMessageBox::information(parent, title,
-            error.isEmpty() ? QStringLiteral("Su questo computer non c'è ancora nessuna risposta: "
-                                             "gioca una sfida e poi torna qui.")
-                            : error);
+            problem.isEmpty() ? QStringLiteral("Su questo computer non c'è ancora nessuna "
+                                               "risposta: gioca una sfida e poi torna qui.")
+                              : problem.sentence);
         return {};
     }
     QInputDialog chooser(parent);
