@@ -3,6 +3,7 @@
 // drill's thread.
 #include "benchreport.h"
 #include "memory/historydatabase.h"
+#include "memory/historyexport.h"
 #include "memory/historyreader.h"
 #include "memory/historywriter.h"
 #include "progress/progresswindow.h"
@@ -33,16 +34,16 @@ QString pupilNameOf(int i)
 bool ensureHistory(const QString &folder)
 {
     {
-        HistoryDatabase db(folder, HistoryDatabase::Missing::LeaveAlone);
+        HistoryDatabase db(folder, HistoryDatabase::Access::ReadOnly);
         QSqlQuery q = db.query();
         if (db.isOpen() && q.exec(QStringLiteral("SELECT count(*) FROM answer")) && q.next()
             && q.value(0).toLongLong() == answers)
             return true;
     }
     QDir(folder).removeRecursively();
-    HistoryDatabase db(folder, HistoryDatabase::Missing::Create);
+    HistoryDatabase db(folder, HistoryDatabase::Access::Write);
     if (!db.isOpen() || !db.beginWrite())
-        return std::fprintf(stderr, "%s\n", qPrintable(db.error())), false;
+        return std::fprintf(stderr, "%s\n", qPrintable(db.problem().fullText())), false;
     for (int i = 0; i < pupils; ++i) {
         QSqlQuery q = db.query();
         q.prepare(QStringLiteral("INSERT INTO pupil (id, name, name_key) VALUES (?, ?, ?)"));
@@ -50,7 +51,7 @@ bool ensureHistory(const QString &folder)
         q.addBindValue(pupilNameOf(i));
         q.addBindValue(pupilKey(pupilNameOf(i)));
         if (!db.exec(q))
-            return std::fprintf(stderr, "%s\n", qPrintable(db.error())), false;
+            return std::fprintf(stderr, "%s\n", qPrintable(db.problem().fullText())), false;
     }
     // Five years back from now, one answer every 158 s across the class; four in five right.
     const qint64 start = QDateTime::currentMSecsSinceEpoch() - qint64(5) * 365 * 86400 * 1000;
@@ -78,7 +79,7 @@ bool ensureHistory(const QString &folder)
         "INSERT INTO fact SELECT pupil_id, times_table, factor, count(*), sum(is_right)"
         " FROM answer GROUP BY pupil_id, times_table, factor");
     if (!db.exec(answersSql) || !db.exec(factsSql) || !db.exec(challengesSql) || !db.commit())
-        return std::fprintf(stderr, "%s\n", qPrintable(db.error())), false;
+        return std::fprintf(stderr, "%s\n", qPrintable(db.problem().fullText())), false;
     return db.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
@@ -152,12 +153,13 @@ int main(int argc, char *argv[])
     QTemporaryDir out;
     const double exportCpu = threadCpuMs();
     const auto exportStart = Clock::now();
-    QString error;
-    const bool exported = exportAnswers(folder, out.filePath(QStringLiteral("tutte.csv")), &error);
+    Problem problem;
+    const bool exported
+        = exportAnswers(folder, out.filePath(QStringLiteral("tutte.csv")), &problem);
     const double exportSeconds = microsecondsSince(exportStart) / 1e6;
     const double exportCpuSeconds = (threadCpuMs() - exportCpu) / 1000;
     if (!exported)
-        std::fprintf(stderr, "bench_history: %s\n", qPrintable(error));
+        std::fprintf(stderr, "bench_history: %s\n", qPrintable(problem.fullText()));
     reportRow("export of all 1,000,000 answers to CSV",
         format("%.2f s", exportSeconds) + format(" (CPU %.2f s)", exportCpuSeconds), "≤ 3 s",
         exported && exportSeconds <= 3);

@@ -20,7 +20,7 @@ constexpr int waiting = 10000;
 
 bool makeWaitingAnswers(const QString &folder)
 {
-    HistoryDatabase db(folder, HistoryDatabase::Missing::Create);
+    HistoryDatabase db(folder, HistoryDatabase::Access::Write);
     const qint64 start = QDateTime::currentMSecsSinceEpoch() - qint64(waiting) * 3000;
     return db.isOpen() && db.beginWrite()
         && db.exec(QStringLiteral("INSERT INTO pupil (id, name, name_key)"
@@ -38,7 +38,7 @@ bool makeWaitingAnswers(const QString &folder)
 
 double secondsToSendAll(const QString &folder)
 {
-    HistoryDatabase history(folder, HistoryDatabase::Missing::LeaveAlone);
+    HistoryDatabase history(folder, HistoryDatabase::Access::ReadOnly);
     const Clock::time_point start = Clock::now();
     SchoolSender sender(folder);
     while (outboxState(history).value_or(OutboxState {{}, 0, 1}).waiting > 0) {

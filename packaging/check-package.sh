@@ -1,12 +1,26 @@
 #!/usr/bin/env bash
-# Builds the .deb from an already built tree and checks what it ships: file list, control fields,
-# icon sizes, desktop entry, AppStream data and lintian. Usage: check-package.sh BUILD-DIR
+# Builds the .deb and checks what it ships: file list, control fields, icon sizes, desktop entry,
+# AppStream data, lintian, and no test hook in the program. The program is built again beside the
+# given tree, in BUILD-DIR/package-build, without tests and benchmarks: their builds obey a few
+# environment variables (CALVENZA_*) that an installed program must not.
+# Usage: check-package.sh BUILD-DIR
 set -euo pipefail
 
 build=$(cd "${1:?uso: check-package.sh CARTELLA-DI-BUILD}" && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work="$build/package-check"
+release="$build/package-build"
 rm -rf "$work"
 mkdir -p "$work"
+{
+    cmake -S "$source_dir" -B "$release" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
+        -DCALVENZA_BENCH=OFF -DCALVENZA_SANITIZE=OFF -DCALVENZA_FUZZ=OFF &&
+        cmake --build "$release" -j2
+} >"$work/build.log" 2>&1 || {
+    tail -50 "$work/build.log" >&2
+    echo "ERRORE: il programma da impacchettare non si costruisce" >&2
+    exit 1
+}
 
 failures=0
 fail() {
@@ -14,7 +28,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 || {
+cpack --config "$release/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 || {
     cat "$work/cpack.log" >&2
     echo "ERRORE: cpack non ha prodotto il pacchetto" >&2
     exit 1
@@ -67,6 +81,9 @@ for s in "${sizes[@]}"; do
     file -b "$png" | grep -q "PNG image data, $s x $s," || fail "$png non è $s x $s: $(file -b "$png")"
 done
 file -b "$root/usr/bin/calvenza" | grep -q ', stripped' || fail "il programma non è stripped"
+# The installed program reads no test variable (a shorter challenge, no sound, a write cut short).
+hooks=$(strings "$root/usr/bin/calvenza" | grep -oE 'CALVENZA_[A-Z_]+' | sort -u | tr '\n' ' ' || true)
+[ -z "$hooks" ] || fail "il programma installato legge variabili di prova: $hooks"
 
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" ||
     fail "appstreamcli rifiuta i metadati AppStream"

@@ -1,4 +1,5 @@
 #include "memory/historydatabase.h"
+#include "memory/historyexport.h"
 #include "memory/historyreader.h"
 #include "memory/historywriter.h"
 #include "support.h"
@@ -7,12 +8,12 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QSqlError>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace calvenza;
 using calvenza::testing::bytesOf;
+using calvenza::testing::put;
 
 namespace {
 
@@ -44,6 +45,35 @@ AnswerRecord answerOf(const QString &pupil, int factor, bool right = true)
 }
 
 const QString childVariable = QStringLiteral("CALVENZA_HISTORY_CHILD");
+
+// A database of another layout: only its user_version.
+void makeDatabase(const QString &path, int version)
+{
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), path);
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = %1").arg(version)));
+    }
+    QSqlDatabase::removeDatabase(path);
+}
+
+// Every file of a folder with its bytes, to tell that nothing was created, moved or changed; but
+// for the shared-memory index and the empty log SQLite opens beside a WAL database to read it.
+QMap<QString, QByteArray> contentsOf(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &name : QDir(folder).entryList(QDir::Files | QDir::Hidden)) {
+        const QByteArray bytes = bytesOf(QDir(folder).filePath(name));
+        if (!name.endsWith(u"-shm") && !(name.endsWith(u"-wal") && bytes.isEmpty()))
+            files.insert(name, bytes);
+    }
+    return files;
+}
+
+const QString cannotKeep = QStringLiteral("Oggi non riesco a ricordare le tue risposte, ma puoi "
+                                          "giocare lo stesso. Avvisa la maestra o il maestro.");
 
 } // namespace
 
@@ -78,18 +108,19 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("field");
-        QTest::newRow("plain") << "Ugo" << QByteArray("Ugo");
         QTest::newRow("comma") << "Ugo, Anna" << QByteArray("\"Ugo, Anna\"");
+        QTest::newRow("semicolon") << "Ugo; Anna" << QByteArray("\"Ugo; Anna\"");
         QTest::newRow("quotes") << "il \"mago\"" << QByteArray("\"il \"\"mago\"\"\"");
         QTest::newRow("line break") << "a\nb" << QByteArray("\"a\nb\"");
         QTest::newRow("formula") << "=1+1" << QByteArray("'=1+1");
-        QTest::newRow("plus") << "+39" << QByteArray("'+39");
         QTest::newRow("minus") << "-5" << QByteArray("'-5");
-        QTest::newRow("at") << "@SOMMA(A1)" << QByteArray("'@SOMMA(A1)");
+        QTest::newRow("formula after spaces") << "  =1+1" << QByteArray("'  =1+1");
+        QTest::newRow("formula after a tab") << " \t-2" << QByteArray("' \t-2");
         QTest::newRow("tab") << "\tx" << QByteArray("'\tx");
         QTest::newRow("carriage return") << "\rx" << QByteArray("\"'\rx\"");
-        QTest::newRow("formula with comma") << "=A1,\"x\"" << QByteArray("\"'=A1,\"\"x\"\"\"");
-        QTest::newRow("inner equals") << "a=b" << QByteArray("a=b");
+        QTest::newRow("formula with separator") << "=A1;\"x\"" << QByteArray("\"'=A1;\"\"x\"\"\"");
+        QTest::newRow("inner equals") << "a = b" << QByteArray("a = b");
+        QTest::newRow("only spaces") << "  " << QByteArray("  ");
         QTest::newRow("utf-8") << "Zoë 😀" << QStringLiteral("Zoë 😀").toUtf8();
     }
     void csvFieldsShowAsTypedInASpreadsheet()
@@ -117,14 +148,12 @@ private slots:
         QTemporaryDir dir;
         {
             HistoryWriter writer(dir.path());
-            QCOMPARE(writer.openError(), QString());
+            QVERIFY(writer.openError().isEmpty());
             writer.record(answerOf(name, 3));
             writer.record(answerOf(name.toUpper(), 4, false)); // the same pupil
             ChallengeRecord challenge;
             challenge.pupil = name;
             challenge.right = 12;
-            challenge.wrong = 2;
-            challenge.setRecord = true;
             writer.record(challenge);
         }
         QCOMPARE(knownPupils(dir.path()), QStringList {name});
@@ -137,68 +166,106 @@ private slots:
         const QList<ChallengeRecord> challenges = challengesOf(dir.path(), name);
         QCOMPARE(challenges.size(), 1);
         QCOMPARE(challenges.at(0).right, 12);
-        QVERIFY(challenges.at(0).setRecord);
         // Private to the user.
         QCOMPARE(QFile::permissions(dir.filePath(historyFileName())) & 0x0077, 0);
         QCOMPARE(QFile::permissions(dir.path()) & 0x0077, 0);
     }
 
-    void garbageIsMovedAsideAndANewHistoryBegins()
+    // Two programs may find the same bad file: the second must not move what is there now, be it
+    // another file or the history the first has begun over the bad one.
+    void onlyAFileStillBadIsMovedAside_data()
     {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::addColumn<int>("outcome");
+        QTest::newRow("still bad") << "" << int(MoveAside::Moved);
+        QTest::newRow("a database written over it") << "rewritten" << int(MoveAside::LeftInPlace);
+        QTest::newRow("replaced by another bad file") << "other" << int(MoveAside::LeftInPlace);
+    }
+    void onlyAFileStillBadIsMovedAside()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(int, outcome);
         QTemporaryDir dir;
-        const QByteArray garbage(5000, '\x5a');
-        QFile file(dir.filePath(historyFileName()));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(garbage);
-        file.close();
-        {
-            HistoryWriter writer(dir.path());
-            QCOMPARE(writer.openError(), QString());
-            writer.record(answerOf(QStringLiteral("Ugo"), 2));
-        }
-        QCOMPARE(answersOf(dir.path(), QStringLiteral("ugo")).size(), 1);
+        const QString path = dir.filePath(historyFileName());
+        put(path, QByteArray(5000, '\x5a'));
+        const FileIdentity inspected = fileIdentity(path).value();
+        // Made while the bad file still exists, so it cannot get the same inode.
+        const QString good = dir.filePath(QStringLiteral("good"));
+        makeDatabase(good, historySchemaVersion);
+        const QString otherBad = dir.filePath(QStringLiteral("bad"));
+        put(otherBad, QByteArray(700, '?'));
+        if (meanwhile == u"rewritten")
+            put(path, bytesOf(good)); // the same inode
+        else if (meanwhile == u"other")
+            QVERIFY(std::rename(qPrintable(otherBad), qPrintable(path)) == 0);
+        const QByteArray before = bytesOf(path);
+        QCOMPARE(int(moveBadHistoryAside(path, inspected)), outcome);
         const QStringList aside
             = QDir(dir.path()).entryList({historyFileName() + QStringLiteral(".rovinata-*")});
-        QCOMPARE(aside.size(), 1);
-        QCOMPARE(bytesOf(dir.filePath(aside.first())), garbage);
+        QCOMPARE(aside.size(), outcome == int(MoveAside::Moved) ? 1 : 0);
+        QCOMPARE(bytesOf(outcome == int(MoveAside::Moved) ? dir.filePath(aside.value(0)) : path),
+            before);
+    }
+
+    // A reader (the picture, the list of pupils, the export) never creates, moves, upgrades or
+    // changes the history; what it cannot read it reports.
+    void readersLeaveTheHistoryAsItIs_data()
+    {
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("none") << "";
+        QTest::newRow("garbage") << "non è un database";
+        QTest::newRow("newer") << "versione più nuova";
+        QTest::newRow("made but not laid out") << "";
+        QTest::newRow("kept") << "";
+    }
+    void readersLeaveTheHistoryAsItIs()
+    {
+        QFETCH(QString, problem);
+        const QLatin1String history(QTest::currentDataTag());
+        QTemporaryDir dir;
+        const QString path = dir.filePath(historyFileName());
+        if (history == u"garbage")
+            put(path, QByteArray(5000, '\x5a'));
+        else if (history == u"newer" || history.startsWith(u"made"))
+            makeDatabase(path, history == u"newer" ? 99 : 0);
+        else if (history == u"kept")
+            HistoryWriter(dir.path()).record(answerOf(QStringLiteral("Ugo"), 2));
+        const QMap<QString, QByteArray> before = contentsOf(dir.path());
+        const QString csv = dir.filePath(QStringLiteral("sub/risposte.csv"));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        Problem pupils, answers, facts, exported;
+        const int kept = history == u"kept" ? 1 : 0;
+        QCOMPARE(knownPupils(dir.path(), &pupils).size(), kept);
+        QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo"), &answers).size(), kept);
+        (void)factsOf(dir.path(), QStringLiteral("Ugo"), &facts);
+        QCOMPARE(exportAnswers(dir.path(), csv, &exported), problem.isEmpty());
+        QCOMPARE(contentsOf(dir.path()), before);
+        for (const Problem *p : {&pupils, &answers, &facts, &exported}) {
+            QCOMPARE(p->isEmpty(), problem.isEmpty());
+            QVERIFY2(p->details.contains(problem), qPrintable(p->details));
+            QVERIFY(!p->sentence.contains(dir.path())); // the path is for the details
+        }
+        QCOMPARE(QFile::exists(csv), problem.isEmpty());
     }
 
     void historyOfANewerCalvenzaIsLeftUntouched()
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(historyFileName());
-        {
-            QSqlDatabase db
-                = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("newer"));
-            db.setDatabaseName(path);
-            QVERIFY(db.open());
-            QSqlQuery q(db);
-            QVERIFY(q.exec(QStringLiteral("CREATE TABLE future (x)")));
-            QVERIFY(q.exec(QStringLiteral("PRAGMA user_version = 99")));
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("newer"));
+        makeDatabase(path, 99);
         const QByteArray before = bytesOf(path);
         {
             HistoryWriter writer(dir.path());
             QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
-            QVERIFY(writer.openError().contains(QStringLiteral("versione più nuova")));
+            const Problem problem = writer.openError();
+            QCOMPARE(problem.sentence, cannotKeep);
+            QVERIFY(problem.details.contains(QStringLiteral("versione più nuova")));
             writer.record(answerOf(QStringLiteral("Ugo"), 2));
             writer.flush();
             QCoreApplication::processEvents();
             QCOMPARE(unavailable.count(), 0); // already told by openError()
         }
-        {
-            HistoryWriter writer(dir.path());
-            QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
-            writer.record(answerOf(QStringLiteral("Ugo"), 2));
-            QVERIFY(unavailable.wait());
-            QTest::qWait(50);
-            QCOMPARE(unavailable.count(), 1);
-        }
         QCOMPARE(bytesOf(path), before);
-        QString error;
-        QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo"), &error).size(), 0);
-        QVERIFY(error.contains(QStringLiteral("versione più nuova")));
     }
 
     // An older history: its answers are numbered by time, and the machine gets its random id.
@@ -211,12 +278,12 @@ private slots:
                 writer.record(answerOf(QStringLiteral("Ugo"), factor)); // at now + factor s
         }
         {
-            HistoryDatabase older(dir.path(), HistoryDatabase::Missing::LeaveAlone);
+            HistoryDatabase older(dir.path(), HistoryDatabase::Access::Write);
             for (const char *undo : {"DROP INDEX answer_by_local_seq", "DROP TABLE outbox",
                      "ALTER TABLE answer DROP COLUMN local_seq", "PRAGMA user_version = 1"})
                 QVERIFY(older.exec(QLatin1String(undo)));
         }
-        HistoryDatabase history(dir.path(), HistoryDatabase::Missing::LeaveAlone);
+        HistoryDatabase history(dir.path(), HistoryDatabase::Access::Write);
         QSqlQuery q = history.query();
         QVERIFY(q.exec(QStringLiteral("SELECT group_concat(factor), (SELECT machine_id FROM outbox)"
                                       " FROM (SELECT factor FROM answer ORDER BY local_seq)")));
@@ -228,27 +295,43 @@ private slots:
                     .hasMatch());
     }
 
-    // A file where the folder should be: the drill goes on, told once, and nothing is written.
+    // A file where the folder should be: the drill goes on, told once; the answers wait in
+    // memory and are written at the end if the folder can be made by then.
     void unwritableFolderLeavesTheDrillGoing()
     {
         QTemporaryDir dir;
         QFile blocker(dir.filePath(QStringLiteral("dati")));
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         const QString folder = blocker.fileName() + QStringLiteral("/calvenza");
-        HistoryWriter writer(folder);
-        QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
-        writer.record(answerOf(QStringLiteral("Ugo"), 2));
-        writer.record(answerOf(QStringLiteral("Ugo"), 3));
-        QVERIFY(unavailable.wait());
-        QTest::qWait(50);
-        QCOMPARE(unavailable.count(), 1);
-        QVERIFY(unavailable.at(0).at(0).toString().contains(QStringLiteral("continuano")));
-        QVERIFY(!QFile::exists(QDir(folder).filePath(historyFileName())));
+        {
+            HistoryWriter writer(folder);
+            QSignalSpy unavailable(&writer, &HistoryWriter::unavailable);
+            writer.record(answerOf(QStringLiteral("Ugo"), 2));
+            writer.record(answerOf(QStringLiteral("Ugo"), 3));
+            QVERIFY(unavailable.wait());
+            QTest::qWait(50);
+            QCOMPARE(unavailable.count(), 1);
+            const auto problem = unavailable.at(0).at(0).value<Problem>();
+            QCOMPARE(problem.sentence, cannotKeep);
+            QVERIFY(problem.details.contains(folder));
+            QVERIFY(blocker.remove());
+        }
+        QCOMPARE(answersOf(folder, QStringLiteral("Ugo")).size(), 2);
     }
 
+    void twoProgramsWritingAtOnceKeepEveryAnswer_data()
+    {
+        QTest::addColumn<bool>("badFileFirst");
+        QTest::newRow("new history") << false;
+        // Both find it bad: one moves it aside, and neither moves the other's new history.
+        QTest::newRow("a bad file first") << true;
+    }
     void twoProgramsWritingAtOnceKeepEveryAnswer()
     {
+        QFETCH(bool, badFileFirst);
         QTemporaryDir dir;
+        if (badFileFirst)
+            put(dir.filePath(historyFileName()), QByteArray(5000, '\x5a'));
         QList<QProcess *> children;
         for (int i = 0; i < 2; ++i) {
             auto *child = new QProcess(this);
@@ -264,40 +347,45 @@ private slots:
         }
         QCOMPARE(answersOf(dir.path(), QStringLiteral("Ugo")).size(), 2 * 300);
         QCOMPARE(knownPupils(dir.path()).size(), 1);
-        int asked = 0;
-        const FactTable facts = factsOf(dir.path(), QStringLiteral("ugo"));
-        for (int factor = 1; factor <= 10; ++factor)
-            asked += facts.at(8, factor).asked;
-        QCOMPARE(asked, 2 * 300);
+        QCOMPARE(factsOf(dir.path(), QStringLiteral("ugo")).at(8, 1).asked, 2 * 30);
+        QCOMPARE(
+            QDir(dir.path()).entryList({historyFileName() + QStringLiteral(".rovinata-*")}).size(),
+            badFileFirst ? 1 : 0);
     }
 
-    void exportHasEveryAnswerOfEveryPupil()
+    void exportHasEveryAnswerOfEveryPupilInTimeOrder()
     {
         QTemporaryDir dir;
         {
             HistoryWriter writer(dir.path());
             writer.record(answerOf(QStringLiteral("=HYPERLINK(\"x\")"), 7));
-            writer.record(answerOf(QStringLiteral("Anna, la \"prima\""), 9, false));
+            writer.record(answerOf(QStringLiteral("Anna; la \"prima\""), 9, false));
             AnswerRecord ripasso = answerOf(QStringLiteral("Ugo"), 2);
             ripasso.mode = DrillMode::Ripasso;
             ripasso.msTaken = -1;
             writer.record(ripasso);
         }
         const QString csv = dir.filePath(QStringLiteral("risposte.csv"));
-        QString error;
-        QVERIFY2(exportAnswers(dir.path(), csv, &error), qPrintable(error));
+        Problem problem;
+        QVERIFY2(exportAnswers(dir.path(), csv, &problem), qPrintable(problem.fullText()));
+        QCOMPARE(QFile::permissions(csv) & 0x0077, 0);
         const QList<QByteArray> lines = bytesOf(csv).split('\n');
         QCOMPARE(lines.size(), 5); // header, three answers, the end of the last line
         QCOMPARE(lines.at(0),
-            QByteArray("alunno,data e ora,modo,tabellina,fattore,risposta,"
-                       "giusta,tempo in millisecondi\r"));
-        const QByteArray all = bytesOf(csv);
-        QVERIFY(all.contains(",sfida,8,7,56,sì,2100\r\n"));
-        QVERIFY(all.contains(",sfida,8,9,73,no,2100\r\n"));
-        QVERIFY(all.contains(",ripasso,8,2,16,sì,\r\n"));
+            QByteArray("\xEF\xBB\xBF"
+                       "alunno;data e ora;modo;tabellina;fattore;risposta;"
+                       "giusta;tempo in millisecondi\r"));
+        // Answered 2, 7 and 9 seconds from now, recorded in another order.
+        QVERIFY(lines.at(1).startsWith("Ugo;") && lines.at(1).endsWith(";ripasso;8;2;16;sì;\r"));
+        QVERIFY(lines.at(2).startsWith("\"'=HYPERLINK(\"\"x\"\")\";")
+            && lines.at(2).endsWith(";sfida;8;7;56;sì;2100\r"));
+        QVERIFY(lines.at(3).startsWith("\"Anna; la \"\"prima\"\"\";")
+            && lines.at(3).endsWith(";sfida;8;9;73;no;2100\r"));
 
-        QVERIFY(!exportAnswers(dir.path(), dir.filePath(QStringLiteral("no/such/a.csv")), &error));
-        QVERIFY(error.startsWith(QStringLiteral("non riesco a scrivere «")));
+        const QString nowhere = dir.filePath(QStringLiteral("no/such/a.csv"));
+        QVERIFY(!exportAnswers(dir.path(), nowhere, &problem));
+        QVERIFY(!problem.sentence.isEmpty());
+        QVERIFY(problem.details.contains(nowhere));
     }
 };
 
@@ -312,9 +400,10 @@ int main(int argc, char *argv[])
             std::fputs(qPrintable(why), stderr);
             failed = true;
         };
-        QObject::connect(&writer, &HistoryWriter::unavailable, fail);
-        if (const QString why = writer.openError(); !why.isEmpty())
-            fail(why);
+        QObject::connect(&writer, &HistoryWriter::unavailable,
+            [&](const Problem &problem) { fail(problem.fullText()); });
+        if (const Problem problem = writer.openError(); !problem.isEmpty())
+            fail(problem.fullText());
         for (int i = 0; i < 300; ++i)
             writer.record(
                 answerOf(i % 2 ? QStringLiteral("Ugo") : QStringLiteral("UGO"), 1 + i % 10));

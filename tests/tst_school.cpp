@@ -159,7 +159,7 @@ private slots:
         setFault(fault, false);
         QTRY_COMPARE_WITH_TIMEOUT(onServer(), 550, 10000);
         QTRY_COMPARE(states.last(), LinkState::Linked);
-        HistoryDatabase history(data.path(), HistoryDatabase::Missing::LeaveAlone);
+        HistoryDatabase history(data.path(), HistoryDatabase::Access::ReadOnly);
         QTRY_COMPARE(outboxState(history)->waiting, 0);
     }
 
@@ -182,7 +182,7 @@ private slots:
         writer.record(AnswerRecord {
             name, 7, 8, name, false, 900, QDateTime::currentDateTimeUtc(), DrillMode::Challenge});
         writer.flush();
-        HistoryDatabase history(data.path(), HistoryDatabase::Missing::LeaveAlone);
+        HistoryDatabase history(data.path(), HistoryDatabase::Access::ReadOnly);
         const std::optional<OutboxBatch> batch = unsentAnswers(history, 500);
         QVERIFY(batch && batch->size() == 1);
         SchoolServer server;

@@ -76,7 +76,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         }
         const auto value = optionValue(arguments, i, u"--tabellina", u"-t");
         if (!value)
-            return refuse(QStringLiteral("non conosco «%1».").arg(arg));
+            return refuse(QStringLiteral("opzione sconosciuta «%1».").arg(arg));
         if (value->isNull())
             return refuse(QStringLiteral("manca il numero della tabellina dopo %1: %2.")
                               .arg(arg, acceptedTables));
@@ -117,13 +117,15 @@ QString helpText()
         "  -t, --tabellina N   la tabellina da esercitare, da %1 a %2 "
         "(senza: la tabellina dell'otto);\n"
         "                      con --ripasso anche un elenco, per esempio 6,7,8\n"
-        "  -r, --ripasso       ripassa le moltiplicazioni che sbagli più spesso\n"
+        "  -r, --ripasso       un ripasso senza orologio: le moltiplicazioni che sbagli e,\n"
+        "                      ogni tanto, quelle che sai già\n"
         "      --progressi [NOME]\n"
         "                      mostra la tavola pitagorica di NOME, dal rosso al verde\n"
         "                      (senza NOME: scegli tra gli alunni di questo computer)\n"
         "      --esporta FILE.csv\n"
         "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
         "                      di calcolo, ed esce\n"
+        "                      (campi separati da «;», come vuole un foglio in italiano)\n"
         "      --verifica-server\n"
         "                      prova il collegamento al server della scuola (servizio\n"
         "                      calvenza di PostgreSQL), dice che cosa trova ed esce\n"

@@ -1,7 +1,9 @@
 #include "app/commandline.h"
 #include "app/paintlog.h"
 #include "app/tavola.h"
+#include "challenge/challengemode.h"
 #include "drill/drillsession.h"
+#include "memory/historyexport.h"
 #include "memory/historyreader.h"
 #include "memory/historywriter.h"
 #include "platform/datadirectory.h"
@@ -9,6 +11,7 @@
 #include "platform/random.h"
 #include "platform/screenreader.h"
 #include "progress/progresswindow.h"
+#include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
 #include "school/schoolsender.h"
 #include "school/servercheck.h"
@@ -37,11 +40,14 @@ int main(int argc, char *argv[])
         // The teacher's export needs no display.
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
-        QString error;
+        calvenza::Problem problem;
         if (!calvenza::exportAnswers(
-                calvenza::UserDataDirectory().location(), commandLine.exportPath, &error)) {
-            std::fputs(
-                (QStringLiteral("calvenza: ") + error + u'\n').toLocal8Bit().constData(), stderr);
+                calvenza::UserDataDirectory().location(), commandLine.exportPath, &problem)) {
+            std::fputs((QStringLiteral("calvenza: ") + problem.sentence + QStringLiteral("\n  ")
+                           + problem.details + u'\n')
+                           .toLocal8Bit()
+                           .constData(),
+                stderr);
             return 1;
         }
         return 0;
@@ -115,16 +121,18 @@ int main(int argc, char *argv[])
 
     // Outlives the window, and so the lesson that draws from it.
     calvenza::SystemRandom lessonRandom;
-    // A ripasso may span several tables; its lesson chooses them, not the window.
-    calvenza::Tavola tavola(
-        std::move(services), commandLine.ripasso ? calvenza::defaultTable : commandLine.table);
+    std::unique_ptr<calvenza::SessionMode> mode;
     if (commandLine.ripasso) {
-        tavola.session().teachWith([&](const QString &pupil) {
+        // A ripasso may span several tables; its lesson chooses them, not the window.
+        mode = std::make_unique<calvenza::RipassoMode>([&](const QString &pupil) {
             return std::make_unique<calvenza::RipassoSession>(
                 calvenza::answersOf(dataDirectory, pupil), QDate::currentDate(), commandLine.tables,
                 lessonRandom);
         });
+    } else {
+        mode = std::make_unique<calvenza::ChallengeMode>(commandLine.table);
     }
+    calvenza::Tavola tavola(std::move(services), std::move(mode));
     QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
     if (screenReader)

@@ -9,8 +9,9 @@ class QCoreApplication;
 
 namespace calvenza {
 
-// Start-up timing for the benchmarks: with CALVENZA_PAINT_LOG set, prints one line to stderr
-// when each top-level window has first been painted and when it is hidden again:
+// Start-up timing for the benchmarks: with CALVENZA_PAINT_LOG set (test and benchmark builds),
+// prints one line to stderr when each top-level window has first been painted and when it is hidden
+// again:
 //   calvenza-paint <wall clock ns> painted|hidden <objectName or class name>
 // The wall clock lets a launcher compare with the moment it started the process.
 class PaintLog : public QObject

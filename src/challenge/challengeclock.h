@@ -24,12 +24,11 @@ struct ChallengeClock
     [[nodiscard]] QString text() const;
 };
 
-// CALVENZA_CHALLENGE_SECONDS shortens the challenge for tests: a whole number from 1 to the
-// usual seven minutes; anything else, or nothing, gives the seven minutes.
+// CALVENZA_CHALLENGE_SECONDS shortens the challenge in test builds (none in the package): a whole
+// number from 1 to the usual seven minutes; anything else, or nothing, gives the seven minutes.
 [[nodiscard]] int challengeSecondsFromEnvironment();
 
-// The caption shown from arming until the first tick; the end test never matches it.
+// The caption shown from arming until the first tick.
 inline const QString clockStartText = QStringLiteral("00.07.00");
-inline const QString clockEndText = QStringLiteral("00:00:00");
 
 } // namespace calvenza

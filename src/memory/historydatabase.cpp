@@ -5,9 +5,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QThread>
 #include <QVariant>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace calvenza {
 
@@ -18,6 +25,11 @@ const QString sqliteNotADatabase = QStringLiteral("26");
 const QString sqliteCorrupt = QStringLiteral("11");
 const QString sqliteBusy = QStringLiteral("5");
 const QString sqliteLocked = QStringLiteral("6");
+
+const QString cannotKeep = QStringLiteral("Oggi non riesco a ricordare le tue risposte, ma puoi "
+                                          "giocare lo stesso. Avvisa la maestra o il maestro.");
+const QString cannotRead
+    = QStringLiteral("Non riesco a leggere le risposte di prima. Avvisa la maestra o il maestro.");
 
 QString nextConnectionName()
 {
@@ -70,6 +82,27 @@ const char *const upgradeSteps[][5] = {
 };
 static_assert(std::size(upgradeSteps) == historySchemaVersion);
 
+// What SQLite makes of a file, asked read-only on a connection of its own, so that nothing is
+// created or changed: false only when it is certainly not a database.
+bool looksLikeADatabase(const QString &path)
+{
+    sqlite3 *db = nullptr;
+    bool database = true;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr)
+        == SQLITE_OK) {
+        const int rc
+            = sqlite3_exec(db, "SELECT count(*) FROM sqlite_schema", nullptr, nullptr, nullptr);
+        database = rc != SQLITE_NOTADB && rc != SQLITE_CORRUPT;
+    }
+    sqlite3_close(db);
+    return database;
+}
+
+QString lastSystemError()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
 } // namespace
 
 QString historyFileName()
@@ -77,11 +110,99 @@ QString historyFileName()
     return QStringLiteral("storia.sqlite");
 }
 
-HistoryDatabase::HistoryDatabase(const QString &dataDirectory, Missing missing)
+std::optional<FileIdentity> fileIdentity(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return FileIdentity {quint64(info.st_dev), quint64(info.st_ino)};
+}
+
+MoveAside moveBadHistoryAside(const QString &path, const FileIdentity &inspected, QString *details)
+{
+    const auto failed = [&](const QString &why) {
+        if (details)
+            *details = QStringLiteral("«%1»: %2").arg(QDir::toNativeSeparators(path), why);
+        return MoveAside::Failed;
+    };
+    // Every Calvenza takes it for this, so nobody renames between the checks and the rename.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(10000))
+        return failed(QStringLiteral("non è un database SQLite e non riesco a prendere il file "
+                                     "di blocco per metterlo da parte"));
+    if (fileIdentity(path) != inspected || looksLikeADatabase(path))
+        return MoveAside::LeftInPlace;
+    const QString stamp
+        = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+        const QString from = path + suffix;
+        const QString to = path + QStringLiteral(".rovinata-") + stamp + suffix;
+        if (QFile::exists(from)
+            && ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData())
+                != 0)
+            return failed(QStringLiteral("non è un database SQLite e non riesco a rinominarlo "
+                                         "«%1»: %2")
+                              .arg(QDir::toNativeSeparators(to), lastSystemError()));
+    }
+    return MoveAside::Moved;
+}
+
+RawRows::RawRows(const HistoryDatabase &db, const char *sql)
+    : m_db(db)
+    , m_step(SQLITE_DONE)
+{
+    const QVariant handle = db.query().driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_connection = *static_cast<sqlite3 *const *>(handle.constData());
+    if (m_connection)
+        sqlite3_prepare_v2(m_connection, sql, -1, &m_statement, nullptr);
+}
+
+RawRows::~RawRows()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void RawRows::bind(int place, qint64 value)
+{
+    sqlite3_bind_int64(m_statement, place, value);
+}
+
+bool RawRows::next()
+{
+    m_step = sqlite3_step(m_statement);
+    return m_step == SQLITE_ROW;
+}
+
+bool RawRows::failed() const
+{
+    return !m_statement || m_step != SQLITE_DONE;
+}
+
+Problem RawRows::problem() const
+{
+    return m_db.readProblem(m_connection ? QString::fromUtf8(sqlite3_errmsg(m_connection))
+                                         : QStringLiteral("il driver SQLite di Qt non dà la "
+                                                          "sua connessione"));
+}
+
+qint64 RawRows::integer(int column) const
+{
+    return sqlite3_column_int64(m_statement, column);
+}
+
+QByteArrayView RawRows::text(int column) const
+{
+    return {reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
+        sqlite3_column_bytes(m_statement, column)};
+}
+
+HistoryDatabase::HistoryDatabase(const QString &dataDirectory, Access access)
     : m_connectionName(nextConnectionName())
     , m_path(QDir(dataDirectory).filePath(historyFileName()))
+    , m_access(access)
 {
-    m_open = open(missing);
+    m_open = open();
     if (!m_open && QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::database(m_connectionName, false).close();
 }
@@ -99,32 +220,38 @@ QSqlQuery HistoryDatabase::query() const
     return QSqlQuery(QSqlDatabase::database(m_connectionName, false));
 }
 
-bool HistoryDatabase::fail(const QString &what, const QString &why)
+Problem HistoryDatabase::readProblem(const QString &why) const
 {
-    m_error = QStringLiteral("%1 «%2»: %3.").arg(what, QDir::toNativeSeparators(m_path), why);
+    return {cannotRead, QStringLiteral("«%1»: %2").arg(QDir::toNativeSeparators(m_path), why)};
+}
+
+bool HistoryDatabase::fail(const QString &why)
+{
+    m_problem = readProblem(why);
+    if (m_access == Access::Write)
+        m_problem.sentence = cannotKeep;
     return false;
 }
 
 bool HistoryDatabase::exec(QSqlQuery &query)
 {
-    if (query.exec())
-        return true;
-    return fail(
-        QStringLiteral("Non riesco a usare la storia delle risposte"), query.lastError().text());
+    return query.exec() || fail(query.lastError().text());
 }
 
 bool HistoryDatabase::exec(const QString &statement)
 {
     QSqlQuery q = query();
-    if (q.exec(statement))
-        return true;
-    return fail(
-        QStringLiteral("Non riesco a usare la storia delle risposte"), q.lastError().text());
+    return q.exec(statement) || fail(q.lastError().text());
 }
 
 bool HistoryDatabase::beginWrite()
 {
     return exec(QStringLiteral("BEGIN IMMEDIATE"));
+}
+
+bool HistoryDatabase::beginRead()
+{
+    return exec(QStringLiteral("BEGIN"));
 }
 
 bool HistoryDatabase::commit()
@@ -154,47 +281,32 @@ bool HistoryDatabase::openConnection()
         ? QSqlDatabase::database(m_connectionName, false)
         : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
     if (!db.isValid())
-        return fail(QStringLiteral("Non riesco ad aprire la storia delle risposte"),
-            QStringLiteral("manca il driver SQLite di Qt (pacchetto libqt6sql6-sqlite)"));
+        return fail(QStringLiteral("manca il driver SQLite di Qt (pacchetto libqt6sql6-sqlite)"));
     db.setDatabaseName(m_path);
     // Another Calvenza may be writing: wait for it rather than fail.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-    if (!db.open())
-        return fail(
-            QStringLiteral("Non riesco ad aprire la storia delle risposte"), db.lastError().text());
-    return true;
+    db.setConnectOptions(m_access == Access::ReadOnly
+            ? QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY")
+            : QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    return db.open() || fail(db.lastError().text());
 }
 
-bool HistoryDatabase::moveAside(const QString &why)
-{
-    QSqlDatabase::database(m_connectionName, false).close();
-    const QString stamp
-        = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
-        const QString from = m_path + suffix;
-        if (QFile::exists(from)
-            && !QFile::rename(from, m_path + QStringLiteral(".rovinata-") + stamp + suffix))
-            return fail(QStringLiteral("La storia delle risposte non si legge e non riesco a "
-                                       "metterla da parte"),
-                why);
-    }
-    return true;
-}
-
-bool HistoryDatabase::open(Missing missing)
+bool HistoryDatabase::open()
 {
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (missing == Missing::Create) {
-        if (!QDir().mkpath(folder))
-            return fail(
-                QStringLiteral("Non riesco a creare la cartella della storia delle risposte"),
-                QStringLiteral("la cartella non si può creare"));
+    if (m_access == Access::Write) {
+        if (!QDir().mkpath(folder)) {
+            m_problem = {cannotKeep,
+                QStringLiteral("«%1»: non riesco a creare la cartella")
+                    .arg(QDir::toNativeSeparators(folder))};
+            return false;
+        }
         QFile::setPermissions(
             folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); // best effort
     }
-    for (int attempt = 0; attempt < 2; ++attempt) {
+    // A second look only after a bad file was moved aside, or another program changed it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
         if (!QFile::exists(m_path)) {
-            if (missing == Missing::LeaveAlone)
+            if (m_access == Access::ReadOnly)
                 return false;
             // Created here so that it is private from its first byte; SQLite gives the
             // journal files the same permissions.
@@ -202,9 +314,9 @@ bool HistoryDatabase::open(Missing missing)
             if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
                 file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
             else if (!QFile::exists(m_path)) // another Calvenza may have just made it
-                return fail(QStringLiteral("Non riesco a creare la storia delle risposte"),
-                    file.errorString());
+                return fail(file.errorString());
         }
+        const std::optional<FileIdentity> inspected = fileIdentity(m_path);
         if (!openConnection())
             return false;
         QSqlQuery q = query();
@@ -212,22 +324,37 @@ bool HistoryDatabase::open(Missing missing)
             const QSqlError error = q.lastError();
             const QString code = error.nativeErrorCode();
             q.finish();
-            if ((code == sqliteNotADatabase || code == sqliteCorrupt) && attempt == 0) {
-                if (!moveAside(error.text()))
+            if (code != sqliteNotADatabase && code != sqliteCorrupt)
+                return fail(error.text());
+            if (m_access == Access::ReadOnly)
+                return fail(QStringLiteral("non è un database SQLite (%1)").arg(error.text()));
+            QSqlDatabase::database(m_connectionName, false).close();
+            // The path may have been pointed at another file since: only a file seen bad goes.
+            if (inspected && fileIdentity(m_path) == inspected) {
+                QString details;
+                if (moveBadHistoryAside(m_path, *inspected, &details) == MoveAside::Failed) {
+                    m_problem = {cannotKeep, details};
                     return false;
-                continue;
+                }
             }
-            return fail(
-                QStringLiteral("Non riesco a leggere la storia delle risposte"), error.text());
+            continue;
         }
         const int version = q.value(0).toInt();
         q.finish();
         if (version > historySchemaVersion)
-            return fail(QStringLiteral("La storia delle risposte"),
-                QStringLiteral("è stata scritta da una versione più nuova di Calvenza, e la "
-                               "lascio com'è"));
-        if (missing == Missing::Create)
-            QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
+            return fail(QStringLiteral("è stata scritta da una versione più nuova di Calvenza "
+                                       "(%1), e la lascio com'è")
+                            .arg(version));
+        if (m_access == Access::ReadOnly) {
+            // Made but not yet laid out by a writer: nothing to read yet.
+            if (version == 0)
+                return false;
+            return version == historySchemaVersion
+                || fail(QStringLiteral("è stata scritta da una versione più vecchia di Calvenza "
+                                       "(%1): la aggiorna la prossima sfida")
+                            .arg(version));
+        }
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
         // Turning to WAL needs the file alone for a moment, and SQLite does not wait for it.
         for (int tries = 0;; ++tries) {
             QSqlQuery wal = query();
@@ -235,15 +362,15 @@ bool HistoryDatabase::open(Missing missing)
                 break;
             const QString code = wal.lastError().nativeErrorCode();
             if (tries == 100 || (code != sqliteBusy && code != sqliteLocked))
-                return fail(QStringLiteral("Non riesco a usare la storia delle risposte"),
-                    wal.lastError().text());
+                return fail(wal.lastError().text());
             QThread::msleep(20);
         }
         if (!exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
             return false;
         return version == historySchemaVersion || upgrade(version);
     }
-    return false;
+    return fail(
+        QStringLiteral("non è un database SQLite, e resta tale dopo averlo messo da parte"));
 }
 
 bool HistoryDatabase::upgrade(int fromVersion)
@@ -253,9 +380,9 @@ bool HistoryDatabase::upgrade(int fromVersion)
     // Another program may have upgraded it while this one waited for the lock.
     QSqlQuery q = query();
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next()) {
+        const QString why = q.lastError().text();
         rollback();
-        return fail(
-            QStringLiteral("Non riesco a leggere la storia delle risposte"), q.lastError().text());
+        return fail(why);
     }
     fromVersion = q.value(0).toInt();
     q.finish();

@@ -3,140 +3,24 @@
 #include "memory/historydatabase.h"
 
 #include <QCollator>
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
-#include <QSaveFile>
-#include <QSqlDriver>
-#include <QTimeZone>
 #include <QVariant>
 #include <algorithm>
-#include <charconv>
-#include <chrono>
-#include <limits>
-#include <sqlite3.h>
 
 namespace calvenza {
 
 namespace {
 
-bool setError(QString *error, const QString &message)
+void setProblem(Problem *problem, const Problem &given)
 {
-    if (error)
-        *error = message;
-    return false;
+    if (problem)
+        *problem = given;
 }
 
 // Opens for reading; false (with the reason, if any) when there is nothing to read.
-bool openForReading(HistoryDatabase &db, QString *error)
+bool openForReading(HistoryDatabase &db, Problem *problem)
 {
-    if (error)
-        error->clear();
-    return db.isOpen() || setError(error, db.error());
-}
-
-// The local time of each answer as the export writes it; the offset from UTC is asked of the
-// time zone once per hour of the history, not once per answer.
-class LocalTimeText
-{
-public:
-    void appendTo(QByteArray &out, qint64 msSinceEpoch)
-    {
-        const qint64 hour = floorDivide(msSinceEpoch, 3600000);
-        auto offset = m_offsetByHour.constFind(hour);
-        if (offset == m_offsetByHour.cend())
-            offset = m_offsetByHour.insert(hour,
-                m_zone.offsetFromUtc(QDateTime::fromMSecsSinceEpoch(hour * 3600000, Qt::UTC)));
-        const qint64 local = floorDivide(msSinceEpoch, 1000) + *offset;
-        const qint64 day = floorDivide(local, 86400);
-        if (day != m_day) {
-            using namespace std::chrono;
-            const year_month_day date {sys_days {days {day}}};
-            m_dayText = QByteArray::number(int(date.year())) + '-';
-            appendTwoDigits(m_dayText, unsigned(date.month()));
-            m_dayText += '-';
-            appendTwoDigits(m_dayText, unsigned(date.day()));
-            m_dayText += ' ';
-            m_day = day;
-        }
-        const qint64 second = local - day * 86400;
-        out += m_dayText;
-        appendTwoDigits(out, second / 3600);
-        out += ':';
-        appendTwoDigits(out, second / 60 % 60);
-        out += ':';
-        appendTwoDigits(out, second % 60);
-    }
-
-private:
-    static qint64 floorDivide(qint64 a, qint64 b) { return a / b - (a % b < 0 ? 1 : 0); }
-    static void appendTwoDigits(QByteArray &out, qint64 n)
-    {
-        out += char('0' + n / 10);
-        out += char('0' + n % 10);
-    }
-    const QTimeZone m_zone = QTimeZone::systemTimeZone();
-    QHash<qint64, int> m_offsetByHour;
-    qint64 m_day = std::numeric_limits<qint64>::min();
-    QByteArray m_dayText;
-};
-
-// A statement run through SQLite's own calls on the connection Qt SQL opened, for the reads of
-// thousands of rows: a QVariant for every field would cost more than the reading itself.
-class RawRows
-{
-public:
-    RawRows(const HistoryDatabase &db, const char *sql)
-        : m_path(db.path())
-    {
-        const QVariant handle = db.query().driver()->handle();
-        if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
-            m_connection = *static_cast<sqlite3 *const *>(handle.constData());
-        if (m_connection)
-            sqlite3_prepare_v2(m_connection, sql, -1, &m_statement, nullptr);
-    }
-    ~RawRows() { sqlite3_finalize(m_statement); }
-    RawRows(const RawRows &) = delete;
-    RawRows &operator=(const RawRows &) = delete;
-
-    [[nodiscard]] bool isValid() const { return m_statement; }
-    void bind(int place, qint64 value) { sqlite3_bind_int64(m_statement, place, value); }
-    // False at the end, or on a failure that error() then tells.
-    bool next()
-    {
-        m_step = sqlite3_step(m_statement);
-        return m_step == SQLITE_ROW;
-    }
-    [[nodiscard]] bool failed() const { return !m_statement || m_step != SQLITE_DONE; }
-    [[nodiscard]] QString error() const
-    {
-        return QStringLiteral("Non riesco a leggere la storia delle risposte «%1»: %2.")
-            .arg(QDir::toNativeSeparators(m_path),
-                m_connection ? QString::fromUtf8(sqlite3_errmsg(m_connection))
-                             : QStringLiteral("non è un database SQLite"));
-    }
-    [[nodiscard]] qint64 integer(int column) const
-    {
-        return sqlite3_column_int64(m_statement, column);
-    }
-    [[nodiscard]] QByteArrayView text(int column) const
-    {
-        return {reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column)),
-            sqlite3_column_bytes(m_statement, column)};
-    }
-
-private:
-    QString m_path;
-    sqlite3 *m_connection = nullptr;
-    sqlite3_stmt *m_statement = nullptr;
-    int m_step = SQLITE_DONE;
-};
-
-void appendNumber(QByteArray &out, qint64 n)
-{
-    char digits[24];
-    const auto end = std::to_chars(std::begin(digits), std::end(digits), n).ptr;
-    out.append(digits, end - digits);
+    setProblem(problem, db.problem());
+    return db.isOpen();
 }
 
 QDateTime fromStoredTime(qint64 ms)
@@ -146,17 +30,17 @@ QDateTime fromStoredTime(qint64 ms)
 
 } // namespace
 
-QStringList knownPupils(const QString &dataDirectory, QString *error)
+QStringList knownPupils(const QString &dataDirectory, Problem *problem)
 {
-    HistoryDatabase db(dataDirectory, HistoryDatabase::Missing::LeaveAlone);
+    HistoryDatabase db(dataDirectory, HistoryDatabase::Access::ReadOnly);
     QStringList names;
-    if (!openForReading(db, error))
+    if (!openForReading(db, problem))
         return names;
     QSqlQuery q = db.query();
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT name FROM pupil"));
     if (!db.exec(q)) {
-        setError(error, db.error());
+        setProblem(problem, db.problem());
         return names;
     }
     while (q.next())
@@ -167,15 +51,15 @@ QStringList knownPupils(const QString &dataDirectory, QString *error)
     return names;
 }
 
-QList<AnswerRecord> answersOf(const QString &dataDirectory, const QString &pupil, QString *error)
+QList<AnswerRecord> answersOf(const QString &dataDirectory, const QString &pupil, Problem *problem)
 {
-    HistoryDatabase db(dataDirectory, HistoryDatabase::Missing::LeaveAlone);
+    HistoryDatabase db(dataDirectory, HistoryDatabase::Access::ReadOnly);
     QList<AnswerRecord> answers;
-    if (!openForReading(db, error))
+    if (!openForReading(db, problem))
         return answers;
     const qint64 id = db.pupilId(pupil);
     if (id < 0) {
-        setError(error, db.error());
+        setProblem(problem, db.problem());
         return answers;
     }
     const QString name = [&] {
@@ -202,21 +86,21 @@ QList<AnswerRecord> answersOf(const QString &dataDirectory, const QString &pupil
         answers << a;
     }
     if (rows.failed()) {
-        setError(error, rows.error());
+        setProblem(problem, rows.problem());
         return {};
     }
     return answers;
 }
 
-FactTable factsOf(const QString &dataDirectory, const QString &pupil, QString *error)
+FactTable factsOf(const QString &dataDirectory, const QString &pupil, Problem *problem)
 {
-    HistoryDatabase db(dataDirectory, HistoryDatabase::Missing::LeaveAlone);
+    HistoryDatabase db(dataDirectory, HistoryDatabase::Access::ReadOnly);
     FactTable facts;
-    if (!openForReading(db, error))
+    if (!openForReading(db, problem))
         return facts;
     const qint64 id = db.pupilId(pupil);
     if (id < 0) {
-        setError(error, db.error());
+        setProblem(problem, db.problem());
         return facts;
     }
     QSqlQuery counts = db.query();
@@ -232,7 +116,7 @@ FactTable factsOf(const QString &dataDirectory, const QString &pupil, QString *e
                                   "seq DESC LIMIT %1")
                        .arg(FactSummary::recentLength));
     if (!db.exec(counts)) {
-        setError(error, db.error());
+        setProblem(problem, db.problem());
         return facts;
     }
     while (counts.next()) {
@@ -245,7 +129,7 @@ FactTable factsOf(const QString &dataDirectory, const QString &pupil, QString *e
         latest.bindValue(1, table);
         latest.bindValue(2, factor);
         if (!db.exec(latest)) {
-            setError(error, db.error());
+            setProblem(problem, db.problem());
             return facts;
         }
         while (latest.next())
@@ -256,15 +140,15 @@ FactTable factsOf(const QString &dataDirectory, const QString &pupil, QString *e
 }
 
 QList<ChallengeRecord> challengesOf(
-    const QString &dataDirectory, const QString &pupil, QString *error)
+    const QString &dataDirectory, const QString &pupil, Problem *problem)
 {
-    HistoryDatabase db(dataDirectory, HistoryDatabase::Missing::LeaveAlone);
+    HistoryDatabase db(dataDirectory, HistoryDatabase::Access::ReadOnly);
     QList<ChallengeRecord> challenges;
-    if (!openForReading(db, error))
+    if (!openForReading(db, problem))
         return challenges;
     const qint64 id = db.pupilId(pupil);
     if (id < 0) {
-        setError(error, db.error());
+        setProblem(problem, db.problem());
         return challenges;
     }
     QSqlQuery q = db.query();
@@ -273,7 +157,7 @@ QList<ChallengeRecord> challengesOf(
                              "FROM challenge WHERE pupil_id = ? ORDER BY ended_at"));
     q.addBindValue(id);
     if (!db.exec(q)) {
-        setError(error, db.error());
+        setProblem(problem, db.problem());
         return challenges;
     }
     while (q.next()) {
@@ -287,101 +171,6 @@ QList<ChallengeRecord> challengesOf(
         challenges << c;
     }
     return challenges;
-}
-
-void appendCsvField(QByteArray &out, QByteArrayView utf8)
-{
-    static constexpr QByteArrayView formulaStarts = "=+-@\t\r";
-    const bool asText = !utf8.isEmpty() && formulaStarts.contains(utf8.front());
-    const bool quoted = std::any_of(utf8.begin(), utf8.end(),
-        [](char c) { return c == ',' || c == '"' || c == '\n' || c == '\r'; });
-    if (quoted)
-        out += '"';
-    if (asText)
-        out += '\'';
-    for (const char c : utf8) {
-        if (c == '"')
-            out += '"';
-        out += c;
-    }
-    if (quoted)
-        out += '"';
-}
-
-QByteArray csvField(QByteArrayView utf8)
-{
-    QByteArray field;
-    appendCsvField(field, utf8);
-    return field;
-}
-
-QByteArray csvField(const QString &text)
-{
-    return csvField(QByteArrayView(text.toUtf8()));
-}
-
-bool exportAnswers(const QString &dataDirectory, const QString &csvPath, QString *error)
-{
-    QSaveFile file(csvPath);
-    if (!file.open(QIODevice::WriteOnly)) {
-        const QFileInfo info(csvPath);
-        const QString why = info.isDir()   ? QStringLiteral("è una cartella")
-            : !info.absoluteDir().exists() ? QStringLiteral("la cartella «%1» non c'è")
-                                                 .arg(QDir::toNativeSeparators(info.absolutePath()))
-                                           : file.errorString();
-        return setError(error,
-            QStringLiteral("non riesco a scrivere «%1»: %2.")
-                .arg(QDir::toNativeSeparators(csvPath), why));
-    }
-    QByteArray out = "alunno,data e ora,modo,tabellina,fattore,risposta,giusta,"
-                     "tempo in millisecondi\r\n";
-
-    HistoryDatabase db(dataDirectory, HistoryDatabase::Missing::LeaveAlone);
-    if (!db.isOpen() && !db.error().isEmpty())
-        return setError(error, db.error());
-    if (db.isOpen()) {
-        QHash<qint64, QByteArray> names;
-        QSqlQuery pupils = db.query();
-        pupils.prepare(QStringLiteral("SELECT id, name FROM pupil"));
-        if (!db.exec(pupils))
-            return setError(error, db.error());
-        while (pupils.next())
-            names.insert(pupils.value(0).toLongLong(), csvField(pupils.value(1).toString()));
-
-        RawRows rows(db,
-            "SELECT pupil_id, answered_at, mode, times_table, factor, typed, is_right, ms_taken"
-            " FROM answer");
-        LocalTimeText localTime;
-        out.reserve(2 << 20);
-        while (rows.next()) {
-            out += names.value(rows.integer(0));
-            out += ',';
-            localTime.appendTo(out, rows.integer(1));
-            out += rows.integer(2) == int(DrillMode::Ripasso) ? ",ripasso," : ",sfida,";
-            appendNumber(out, rows.integer(3));
-            out += ',';
-            appendNumber(out, rows.integer(4));
-            out += ',';
-            appendCsvField(out, rows.text(5));
-            out += rows.integer(6) ? ",sì," : ",no,";
-            if (const qint64 ms = rows.integer(7); ms >= 0)
-                appendNumber(out, ms);
-            out += "\r\n";
-            if (out.size() > (1 << 20)) {
-                if (file.write(out) != out.size())
-                    break;
-                out.truncate(0); // keeps its room for the next rows
-            }
-        }
-        if (rows.failed() && file.error() == QFileDevice::NoError)
-            return setError(error, rows.error());
-    }
-    file.write(out);
-    if (!file.commit())
-        return setError(error,
-            QStringLiteral("non riesco a scrivere «%1»: %2.")
-                .arg(QDir::toNativeSeparators(csvPath), file.errorString()));
-    return true;
 }
 
 } // namespace calvenza

@@ -2,6 +2,8 @@
 
 #include "memory/historydatabase.h"
 
+#include <QElapsedTimer>
+#include <cstdio>
 #include <variant>
 
 namespace calvenza {
@@ -11,13 +13,18 @@ namespace {
 // Kept in memory, to be tried again with the next answer, while the disk refuses them; a
 // bound, so a drill that runs for days on a full disk does not grow without end.
 constexpr qsizetype unsavedLimit = 100000;
-
-const QString goingOnWithout
-    = QStringLiteral("\nGli esercizi continuano, ma queste risposte non saranno ricordate.");
+// A history that could not be opened is tried again with an answer, but not more often.
+constexpr qint64 reopenAfterMs = 5000;
 
 qint64 storedTime(const QDateTime &when)
 {
     return (when.isValid() ? when : QDateTime::currentDateTimeUtc()).toMSecsSinceEpoch();
+}
+
+// For the grown-up at the console: the pupil was told once already.
+void tellConsole(const QString &text)
+{
+    std::fputs((QStringLiteral("calvenza: ") + text + u'\n').toLocal8Bit().constData(), stderr);
 }
 
 } // namespace
@@ -29,59 +36,88 @@ public:
     using Entry = std::variant<AnswerRecord, ChallengeRecord>;
 
     // The writer outlives this thread: its destructor waits for it.
-    explicit HistoryWorker(HistoryWriter *writer)
+    HistoryWorker(HistoryWriter *writer, const QString &dataDirectory)
         : m_writer(writer)
+        , m_dataDirectory(dataDirectory)
     {
     }
 
-    void submit(const Entry &entry) { reportIfAny(write(entry)); }
-
-    void reportIfAny(const QString &error)
+    void submit(const Entry &entry)
     {
-        if (!error.isEmpty())
+        if (m_unsaved.size() < unsavedLimit)
+            m_unsaved.append(entry);
+        else if (m_dropped++ == 0)
+            tellConsole(QStringLiteral("la storia delle risposte non si scrive da %1 risposte: "
+                                       "le prossime non sono più tenute in memoria e vanno perse.")
+                            .arg(unsavedLimit));
+        reportIfAny(writeUnsaved());
+    }
+
+    void reportIfAny(const Problem &problem)
+    {
+        if (!problem.isEmpty())
             QMetaObject::invokeMethod(
-                m_writer, [writer = m_writer, error] { writer->report(error); });
+                m_writer, [writer = m_writer, problem] { writer->report(problem); });
     }
 
-    QString open(const QString &dataDirectory)
+    Problem open()
     {
-        m_db = std::make_unique<HistoryDatabase>(dataDirectory, HistoryDatabase::Missing::Create);
+        m_lastOpening.start();
+        m_db = std::make_unique<HistoryDatabase>(m_dataDirectory, HistoryDatabase::Access::Write);
         if (!m_db->isOpen()) {
-            const QString error = m_db->error();
+            m_problem = m_db->problem();
             m_db.reset();
-            return error + goingOnWithout;
+            return m_problem;
         }
         return {};
     }
 
-    // The message to give when the entry could not be written, else empty.
-    QString write(const Entry &entry)
+    // The problem when what is kept could not be written, else empty.
+    Problem writeUnsaved()
     {
-        if (!m_db)
+        if (m_unsaved.isEmpty())
             return {};
-        if (m_unsaved.size() < unsavedLimit)
-            m_unsaved.append(entry);
+        if (!m_db
+            && ((m_lastOpening.isValid() && m_lastOpening.elapsed() < reopenAfterMs)
+                || !open().isEmpty()))
+            return m_problem;
         if (!m_db->beginWrite())
-            return m_db->error() + goingOnWithout;
+            return m_problem = m_db->problem();
         for (const Entry &e : std::as_const(m_unsaved)) {
             const bool written = std::visit([this](const auto &r) { return insert(r); }, e);
             if (!written) {
-                const QString error = m_db->error();
+                m_problem = m_db->problem();
                 m_db->rollback();
-                return error + goingOnWithout;
+                return m_problem;
             }
         }
         if (!m_db->commit()) {
-            const QString error = m_db->error();
+            m_problem = m_db->problem();
             m_db->rollback();
-            return error + goingOnWithout;
+            return m_problem;
         }
         m_unsaved.clear();
-        emit m_writer->written();
+        emit m_writer->committed();
         return {};
     }
 
-    void close() { m_db.reset(); }
+    // The last try, when the program ends; what is still unwritten is said on the console.
+    void close()
+    {
+        m_lastOpening.invalidate();
+        writeUnsaved();
+        if (!m_unsaved.isEmpty())
+            tellConsole(QStringLiteral("risposte e sfide perse, che non si sono potute scrivere "
+                                       "nella storia: %1. %2")
+                            .arg(m_unsaved.size())
+                            .arg(m_problem.details));
+        if (m_dropped > 0)
+            tellConsole(QStringLiteral("altre risposte e sfide perse, oltre le %2 tenute in "
+                                       "memoria: %1.")
+                            .arg(m_dropped)
+                            .arg(unsavedLimit));
+        m_db.reset();
+    }
 
 private:
     qint64 pupilId(const QString &typedName)
@@ -150,17 +186,21 @@ private:
     }
 
     HistoryWriter *m_writer;
+    QString m_dataDirectory;
     std::unique_ptr<HistoryDatabase> m_db;
+    QElapsedTimer m_lastOpening;
+    Problem m_problem; // the latest
     QList<Entry> m_unsaved;
+    qsizetype m_dropped = 0;
 };
 
 HistoryWriter::HistoryWriter(const QString &dataDirectory, QObject *parent)
     : QObject(parent)
-    , m_worker(new HistoryWorker(this))
+    , m_worker(new HistoryWorker(this, dataDirectory))
 {
     m_thread.setObjectName(QStringLiteral("calvenza-history"));
     m_worker->moveToThread(&m_thread);
-    m_opening = std::make_shared<std::promise<QString>>();
+    m_opening = std::make_shared<std::promise<Problem>>();
     m_opened = m_opening->get_future().share();
     m_dataDirectory = dataDirectory;
     m_thread.start(QThread::LowPriority);
@@ -170,12 +210,11 @@ void HistoryWriter::startOpening()
 {
     if (!m_opening)
         return;
-    QMetaObject::invokeMethod(m_worker,
-        [worker = m_worker, opened = std::exchange(m_opening, {}), dir = m_dataDirectory] {
-            const QString error = worker->open(dir);
-            opened->set_value(error);
-            worker->reportIfAny(error);
-        });
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, opened = std::exchange(m_opening, {})] {
+        const Problem problem = worker->open();
+        opened->set_value(problem);
+        worker->reportIfAny(problem);
+    });
 }
 
 HistoryWriter::~HistoryWriter()
@@ -202,13 +241,31 @@ void HistoryWriter::record(const ChallengeRecord &challenge)
         m_worker, [worker = m_worker, challenge] { worker->submit(challenge); });
 }
 
-QString HistoryWriter::openError()
+Problem HistoryWriter::openError()
 {
     startOpening();
-    QString error = m_opened.get();
-    if (!error.isEmpty())
+    Problem problem = m_opened.get();
+    if (!problem.isEmpty())
         m_reported = true;
-    return error;
+    return problem;
+}
+
+void HistoryWriter::whenWritten(QObject *context, std::function<void()> done)
+{
+    startOpening();
+    const quint64 ticket = ++m_lastTicket;
+    m_waiting.insert(ticket, {context, std::move(done)});
+    // Queued behind every record before it, and back to this thread when they are done.
+    QMetaObject::invokeMethod(m_worker, [writer = this, ticket] {
+        QMetaObject::invokeMethod(writer, [writer, ticket] { writer->written(ticket); });
+    });
+}
+
+void HistoryWriter::written(quint64 ticket)
+{
+    const auto waiting = m_waiting.take(ticket);
+    if (waiting.first && waiting.second)
+        waiting.second();
 }
 
 void HistoryWriter::flush()
@@ -218,12 +275,12 @@ void HistoryWriter::flush()
         m_worker, [] {}, Qt::BlockingQueuedConnection);
 }
 
-void HistoryWriter::report(const QString &message)
+void HistoryWriter::report(const Problem &problem)
 {
     if (m_reported)
         return;
     m_reported = true;
-    emit unavailable(message);
+    emit unavailable(problem);
 }
 
 } // namespace calvenza

@@ -48,9 +48,9 @@ public:
         if (m_finished && !(m_server && m_server->isOpen()))
             return;
         if (!m_history) {
-            // Made by the writer with the first answer; until then there is nothing to send.
+            // Written too: how far the server has confirmed.
             m_history = std::make_unique<HistoryDatabase>(
-                m_dataDirectory, HistoryDatabase::Missing::LeaveAlone);
+                m_dataDirectory, HistoryDatabase::Access::Write);
             if (!m_history->isOpen()) {
                 m_history.reset();
                 return;
@@ -150,7 +150,7 @@ std::unique_ptr<SchoolSender> SchoolSender::startIfConfigured(const QString &dat
 
 void SchoolSender::follow(HistoryWriter *writer)
 {
-    connect(writer, &HistoryWriter::written, m_worker, [worker = m_worker] { worker->nudge(); });
+    connect(writer, &HistoryWriter::committed, m_worker, [worker = m_worker] { worker->nudge(); });
 }
 
 void SchoolSender::nudge()

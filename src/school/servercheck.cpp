@@ -28,13 +28,13 @@ int checkSchoolServer(const QString &dataDirectory, QString *report)
         = QStringLiteral("Server della scuola: PostgreSQL %1, schema di Calvenza versione %2.\n")
               .arg(server.serverVersion())
               .arg(server.schemaVersion().value_or(0));
-    HistoryDatabase history(dataDirectory, HistoryDatabase::Missing::LeaveAlone);
+    HistoryDatabase history(dataDirectory, HistoryDatabase::Access::ReadOnly);
     const std::optional<OutboxState> outbox
         = history.isOpen() ? outboxState(history) : std::nullopt;
     if (!outbox) {
-        *report += history.error().isEmpty()
+        *report += history.problem().isEmpty()
             ? QStringLiteral("Su questo computer non c'è ancora nessuna risposta.\n")
-            : history.error() + u'\n';
+            : history.problem().fullText() + u'\n';
         return 0;
     }
     const std::optional<qint64> there = server.answersOfMachine(outbox->machineId);

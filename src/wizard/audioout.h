@@ -25,7 +25,7 @@ public:
     explicit AudioOut(Mode wanted, const WizardClock &clock, QObject *parent = nullptr);
     ~AudioOut() override;
 
-    // Mode wanted by default: silent under CALVENZA_SILENT_AUDIO=1.
+    // Mode wanted by default: silent under CALVENZA_SILENT_AUDIO=1 (test and benchmark builds).
     [[nodiscard]] static Mode modeFromEnvironment();
 
     // A new utterance: the clock restarts at 0.

@@ -102,13 +102,13 @@ CALVENZA_CHALLENGE_SECONDS=15 timeout 120 "$python" "$here/pupil.py" "$calvenza"
 # picture opens on its own.
 timeout 30 "$calvenza" --esporta "$tmp/risposte.csv" || { echo "FAIL: --esporta"; fail=1; }
 for pupil in Giulia Luca Marta; do
-    n=$(grep -c "^$pupil,.*,sfida," "$tmp/risposte.csv" || true)
+    n=$(grep -c "^$pupil;.*;sfida;" "$tmp/risposte.csv" || true)
     echo "exported answers of $pupil: $n"
     [ "$n" -gt 0 ] || { echo "FAIL: no answer of $pupil exported"; fail=1; }
 done
-[ "$(grep -c "^Marta,.*,sì," "$tmp/risposte.csv")" = 2 ] || { echo "FAIL: Marta's 2 right"; fail=1; }
+[ "$(grep -c "^Marta;.*;sì;" "$tmp/risposte.csv")" = 2 ] || { echo "FAIL: Marta's 2 right"; fail=1; }
 "$calvenza" --progressi giulia >"$tmp/progressi.log" 2>&1 & picture=$! && pids+=("$picture")
-wait_for 100 xdotool search --name '^La mia tavola pitagorica - Giulia$' ||
+wait_for 100 xdotool search --name '^La tavola pitagorica di Giulia$' ||
     { echo "FAIL: the picture did not open"; fail=1; }
 import -window root "$tmp/progressi.png" && stop_tree "$picture"
 
