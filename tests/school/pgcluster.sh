@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A throwaway PostgreSQL cluster for one command, always stopped when it ends.
 #   pgcluster.sh run SCHEMA.sql COMMAND...  starts a cluster on a free port under a new temp dir,
-#       applies the schema, makes the machine's login role, runs COMMAND with PGSERVICEFILE and
-#       PGPASSFILE set (services "calvenza" for the machine, "calvenza_admin" for the superuser)
-#       and CALVENZA_PGCLUSTER naming the dir (CALVENZA_MACHINE_PASSWORD: the machine's); exits with COMMAND's status, 77 without PostgreSQL.
+#       applies the schema, makes the machine's login role and runs COMMAND with PGSERVICEFILE,
+#       PGPASSFILE (services "calvenza", the machine, and "calvenza_admin", the superuser),
+#       CALVENZA_PGCLUSTER (the dir) and CALVENZA_MACHINE_PASSWORD; exits with COMMAND's status,
+#       or 77 without PostgreSQL.
 #   pgcluster.sh stop|start DIR             stops or starts that cluster again, inside COMMAND.
 set -euo pipefail
 
