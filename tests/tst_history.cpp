@@ -286,8 +286,8 @@ private slots:
         HistoryDatabase history(dir.path(), HistoryDatabase::Access::Write);
         QSqlQuery q = history.query();
         QVERIFY(q.exec(QStringLiteral("SELECT group_concat(factor), (SELECT machine_id FROM outbox)"
-                                      " FROM (SELECT factor FROM answer ORDER BY local_seq)")));
-        QVERIFY(q.next());
+                                      " FROM (SELECT factor FROM answer ORDER BY local_seq)"))
+            && q.next());
         QCOMPARE(q.value(0).toString(), QStringLiteral("2,5,9"));
         const QUuid machine = QUuid::fromString(q.value(1).toString());
         QVERIFY(machine.version() == QUuid::Random && machine.variant() == QUuid::DCE);
