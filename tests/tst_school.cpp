@@ -23,10 +23,10 @@ enum class Fault { StoppedMidLesson, DownAtStart, KilledMidBatch, WrongPassword,
 
 const SenderTiming quickRetries {50, 400, 100};
 
-// Names and typed answers of every kind.
-const QStringList names {QStringLiteral("D'Annunzio \"Gabriele\" {a,b} \\"), QStringLiteral("NULL"),
-    QStringLiteral("Niccolò Çelik Ånæs"), QStringLiteral("Luca 🚀👩‍👧"),
-    QString(2000, u'ß')};
+// Names and typed answers of every kind, in the order of the server's C.UTF-8.
+const QStringList names {QStringLiteral("D'Annunzio \"Gabriele\" {a,b} \\"),
+    QStringLiteral("Luca 🚀👩‍👧"), QStringLiteral("NULL"),
+    QStringLiteral("Niccolò Çelik Ånæs"), QString(2000, u'ß')};
 
 } // namespace
 
@@ -166,13 +166,11 @@ private slots:
         QTRY_COMPARE(states.last(), LinkState::Linked);
         HistoryDatabase history(data.path(), HistoryDatabase::Access::Write);
         QTRY_COMPARE(outboxState(history)->waiting, 0);
-        QStringList expected = names;
-        expected.sort(); // as the server's C.UTF-8 orders them
         QCOMPARE(admin(QStringLiteral("SELECT string_agg(DISTINCT p.name, '|' ORDER BY p.name) FROM"
                                       " calvenza.answers a JOIN calvenza.pupils p ON"
                                       " p.id = a.pupil_id WHERE a.typed = p.name"))
                      .toString(),
-            expected.join(u'|'));
+            names.join(u'|'));
         // Everything sent again adds nothing.
         QVERIFY(history.exec(QStringLiteral("UPDATE outbox SET sent_upto = 0")));
         sender->nudge();
