@@ -24,8 +24,8 @@ struct OutboxBatch
     [[nodiscard]] qsizetype size() const { return localSeqs.size(); }
 };
 
-// This machine's id and the sequence the server has confirmed up to; nullopt when the history
-// cannot be read (its error() says why).
+// This machine's id and the sequence the server has confirmed up to; outboxState() gives nullopt
+// when the history cannot be read (its problem() says why).
 struct OutboxState
 {
     QString machineId;

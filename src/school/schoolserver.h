@@ -57,7 +57,7 @@ public:
     // has are skipped. The number of new answers, or the failure.
     std::optional<qint64> send(const OutboxBatch &batch, LinkStatus *failure);
 
-    // For the technician's check; nullopt when the server does not say.
+    // For the technician's check: empty or nullopt when the server does not say.
     [[nodiscard]] QString serverVersion();
     [[nodiscard]] std::optional<int> schemaVersion();
     [[nodiscard]] std::optional<qint64> answersOfMachine(const QString &machineId);
