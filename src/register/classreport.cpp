@@ -3,6 +3,7 @@
 #include "drill/timestable.h"
 
 #include <algorithm>
+#include <functional>
 #include <ranges>
 
 namespace calvenza {
@@ -25,6 +26,9 @@ QString factWords(const Fact &fact)
 // "a", "a e b", "a, b e c"; past limit, "a, b, c e altre 4".
 QString listed(const QStringList &items, int limit = 5, const QString &others = {})
 {
+    // "e altre 1" says less than the one item it stands for.
+    if (items.size() == limit + 1)
+        ++limit;
     QStringList shown = items.mid(0, limit);
     if (items.size() > limit)
         shown << others.arg(items.size() - limit);
@@ -272,6 +276,13 @@ QString practiceAdvice(const PupilFigures &pupil)
             if (standing != FactStanding::NeverAsked && !tables.contains(table))
                 tables << table;
         }
+    // The most missed first: a parent reads the first few.
+    const auto missed = [&](const Fact &fact) {
+        const FactSummary &summary = pupil.facts.at(fact.table, fact.factor);
+        return summary.asked - summary.right;
+    };
+    std::ranges::stable_sort(wrong, std::greater {}, missed);
+    std::ranges::stable_sort(learning, std::greater {}, missed);
     if (tables.isEmpty())
         return QStringLiteral("%1 non ha ancora risposto a nessuna moltiplicazione: può "
                               "cominciare da una sfida sulla tabellina dell'otto.")
@@ -301,7 +312,8 @@ QString lastPracticeText(const QDateTime &lastPractice, const QDateTime &now, co
         return QStringLiteral("oggi");
     if (daysAgo == 1)
         return QStringLiteral("ieri");
-    return QLocale(QLocale::Italian, QLocale::Italy).toString(day, QStringLiteral("dddd d/M/yyyy"));
+    return QLocale(QLocale::Italian, QLocale::Italy)
+        .toString(day, daysAgo > 180 ? QStringLiteral("d/M/yyyy") : QStringLiteral("dddd d/M"));
 }
 
 QString trendText(Trend trend)

@@ -31,7 +31,7 @@ QString gridHtml(const std::function<QColor(const Fact &)> &colourOf,
     QString html = QStringLiteral("<table cellspacing='0' cellpadding='4' border='1' "
                                   "style='border-color:#777'><tr><th></th>");
     for (int factor = 1; factor <= 10; ++factor)
-        html += QStringLiteral("<th>× %1</th>").arg(factor);
+        html += QStringLiteral("<th>×&nbsp;%1</th>").arg(factor);
     html += QStringLiteral("</tr>");
     for (int table = 1; table <= 10; ++table) {
         html += QStringLiteral("<tr><th>%1</th>").arg(table);
@@ -82,14 +82,17 @@ QString classPage(const ClassReport &report, const QString &when)
         html += QStringLiteral("</ol>");
     }
 
-    html += QStringLiteral("<h3>Gli alunni</h3><table cellspacing='0' cellpadding='3' "
-                           "border='1' style='border-color:#777'><tr>");
+    // The pupils' table on a page of its own, as wide as the page, so that its rows stay short.
+    html += QStringLiteral("<h3 style='page-break-before:always'>Gli alunni: %1</h3>"
+                           "<table width='100%' cellspacing='0' cellpadding='2' border='1' "
+                           "style='border-color:#777; font-size:7.5pt'><tr>")
+                .arg(escaped(report.className));
     PupilTableModel model;
     model.setReport(report);
     for (int column = 0; column < PupilTableModel::ColumnCount; ++column)
-        html += QStringLiteral("<th>%1</th>")
-                    .arg(escaped(PupilTableModel::columnTitle(column))
-                             .replace(u'\n', QStringLiteral("<br>")));
+        html += (column == PupilTableModel::Attention ? QStringLiteral("<th width='30%'>%1</th>")
+                                                      : QStringLiteral("<th>%1</th>"))
+                    .arg(escaped(PupilTableModel::columnTitle(column).section(u'\n', 0, 0)));
     html += QStringLiteral("</tr>");
     for (const PupilFigures &pupil : report.pupils) {
         const QColor colour = attentionColour(pupil);
@@ -99,7 +102,10 @@ QString classPage(const ClassReport &report, const QString &when)
             html += QStringLiteral("<td>%1</td>").arg(escaped(model.cellText(pupil, column)));
         html += QStringLiteral("</tr>");
     }
-    return html + QStringLiteral("</table>");
+    return html
+        + QStringLiteral("</table><p>Minuti e risposte: questa settimana. Giuste e tempo mediano: "
+                         "nelle ultime 4 settimane. Andamento: le giuste di questa settimana "
+                         "rispetto alla precedente.</p>");
 }
 
 QString pupilPage(const PupilFigures &pupil, const PupilTableModel &model, const QString &when,

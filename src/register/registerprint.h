@@ -11,9 +11,9 @@ namespace calvenza {
 
 class ClassSource;
 
-// For the parents' meeting: the class's page (its tavola, the facts it misses most, its pupils),
-// then one page per pupil (his tavola, his challenges, what to practise next), as one document
-// that prints on any printer Qt knows.
+// For the parents' meeting: the class's pages (its tavola and the facts it misses most; its
+// pupils), then one page per pupil (his tavola, his challenges, what to practise next), as one
+// document that prints on any printer Qt knows.
 [[nodiscard]] std::unique_ptr<QTextDocument> registerDocument(
     const ClassReport &report, ClassSource &source);
 

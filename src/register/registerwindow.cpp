@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -22,6 +23,7 @@
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QStringListModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -49,6 +51,26 @@ QLabel *sectionLabel(const QString &text, QWidget *buddy, QWidget *parent)
     label->setBuddy(buddy);
     return label;
 }
+
+// A chosen cell keeps its colour, which is what it says: the keyboard's place is a frame.
+class FrameDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem plain = option;
+        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        QStyledItemDelegate::paint(painter, plain, index);
+        if (option.state & QStyle::State_HasFocus) {
+            painter->save();
+            painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
+            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+            painter->restore();
+        }
+    }
+};
 
 QWidget *legend(QWidget *parent)
 {
@@ -101,6 +123,7 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
 
     m_classView = new QTableView(this);
     m_classView->setModel(m_classModel);
+    m_classView->setItemDelegate(new FrameDelegate(m_classView));
     m_classView->setAccessibleName(QStringLiteral("La tavola pitagorica della classe"));
     m_classView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_classView->setSelectionMode(QAbstractItemView::SingleSelection);
