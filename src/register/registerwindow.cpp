@@ -19,6 +19,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
@@ -290,7 +291,8 @@ int runRegister(const QString &dataDirectory)
     RegisterWindow window(source, [dataDirectory](QWidget *parent, const PupilFigures &pupil) {
         showProgress(parent, dataDirectory, pupil.id);
     });
-    window.resize(1200, 720);
+    // Every column in sight where the screen allows it; a school's 1366 × 768 scrolls.
+    window.resize(QSize(1500, 800).boundedTo(window.screen()->availableGeometry().size()));
     window.exec();
     return 0;
 }
