@@ -3,8 +3,6 @@
 #include "drill/timestable.h"
 
 #include <algorithm>
-#include <functional>
-#include <ranges>
 
 namespace calvenza {
 
@@ -68,7 +66,9 @@ ClassPeriods classPeriods(const QDateTime &now, const QTimeZone &zone)
 bool isStuck(const FactSummary &summary)
 {
     const auto last = summary.recent.mid(std::max<qsizetype>(0, summary.recent.size() - 4));
-    return std::ranges::count_if(last, [](const FactSummary::Answer &a) { return !a.right; }) >= 3;
+    return std::count_if(last.begin(), last.end(), [](const FactSummary::Answer &a) {
+        return !a.right;
+    }) >= 3;
 }
 
 int PupilFigures::percentRight() const
@@ -212,13 +212,13 @@ QList<Fact> ClassReport::missedMost(int limit) const
             if (!figures.missedOften.isEmpty())
                 missed.append({{table, factor}, std::move(figures)});
         }
-    std::ranges::stable_sort(missed, [](const Missed &a, const Missed &b) {
+    std::stable_sort(missed.begin(), missed.end(), [](const Missed &a, const Missed &b) {
         if (a.figures.missedOften.size() != b.figures.missedOften.size())
             return a.figures.missedOften.size() > b.figures.missedOften.size();
         return a.figures.wrongAnswers > b.figures.wrongAnswers;
     });
     QList<Fact> facts;
-    for (const Missed &m : missed | std::views::take(limit))
+    for (const Missed &m : missed.mid(0, limit))
         facts << m.fact;
     return facts;
 }
@@ -281,8 +281,10 @@ QString practiceAdvice(const PupilFigures &pupil)
         const FactSummary &summary = pupil.facts.at(fact.table, fact.factor);
         return summary.asked - summary.right;
     };
-    std::ranges::stable_sort(wrong, std::greater {}, missed);
-    std::ranges::stable_sort(learning, std::greater {}, missed);
+    const auto mostMissedFirst
+        = [&](const Fact &a, const Fact &b) { return missed(a) > missed(b); };
+    std::stable_sort(wrong.begin(), wrong.end(), mostMissedFirst);
+    std::stable_sort(learning.begin(), learning.end(), mostMissedFirst);
     if (tables.isEmpty())
         return QStringLiteral("%1 non ha ancora risposto a nessuna moltiplicazione: può "
                               "cominciare da una sfida sulla tabellina dell'otto.")
