@@ -182,9 +182,12 @@ QVariant PupilTableModel::data(const QModelIndex &index, int role) const
         return cellText(p, column);
     case Qt::AccessibleTextRole:
         // Each cell names its pupil and column, so a row read cell by cell still makes sense.
-        return column == Name
-            ? p.name
-            : QStringLiteral("%1, %2: %3").arg(p.name, columnWords(column), cellText(p, column));
+        if (column == Name)
+            return p.name;
+        return QStringLiteral("%1, %2: %3")
+            .arg(p.name, columnWords(column),
+                column == Attention && attentionText(p).isEmpty() ? QStringLiteral("niente")
+                                                                  : cellText(p, column));
     case Qt::AccessibleDescriptionRole:
     case Qt::ToolTipRole:
         return attentionText(p);
