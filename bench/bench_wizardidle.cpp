@@ -34,8 +34,7 @@ int main(int argc, char *argv[])
     const int seconds = args.contains(QStringLiteral("--short")) ? 6 : 20;
 
     calvenza::bench::WatchedNarrator agent;
-    if (!agent.summon())
-        return 1;
+    agent.summon();
     agent.perform({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
         NarratorRequest::height(narratorHeight),
         NarratorRequest::speak(QStringLiteral("Ciao! Io sono Merlino, il mago delle "

@@ -16,8 +16,7 @@ public:
             emit scriptDone(id);
         });
     }
-    bool summon() override { return m_wizard.summon(); }
-    QString errorString() const override { return m_wizard.errorString(); }
+    void summon() override { m_wizard.summon(); }
     quint64 perform(const NarratorScript &script, Pending pending = Pending::Keep) override
     {
         ++m_unfinished;

@@ -23,12 +23,7 @@ namespace calvenza::testing {
 class RecordingNarrator : public Narrator
 {
 public:
-    bool summon() override
-    {
-        log << QStringLiteral("Summon");
-        return !refuse;
-    }
-    QString errorString() const override { return QStringLiteral("personaggio non disponibile"); }
+    void summon() override { log << QStringLiteral("Summon"); }
     quint64 perform(const NarratorScript &script, Pending pending) override
     {
         if (pending == Pending::Drop)
@@ -42,7 +37,6 @@ public:
     QStringList log;
     QList<qsizetype> dropsAt;
     quint64 performed = 0;
-    bool refuse = false;
     bool stopped = false;
 };
 
@@ -136,8 +130,8 @@ inline double drawing(int n)
 struct Harness
 {
     enum class History { None, Kept };
-    explicit Harness(
-        const QString &dataDir, int table = defaultTable, History history = History::None)
+    explicit Harness(const QString &dataDir, int table = defaultTable,
+        History history = History::None, std::unique_ptr<SessionMode> mode = {})
     {
         TavolaServices s;
         if (history == History::Kept)
@@ -146,7 +140,8 @@ struct Harness
         s.dialogs.reset(dialogs = new ScriptedDialogs);
         s.random.reset(random = new ScriptedRandom);
         s.dataDirectory = std::make_unique<FixedDataDirectory>(dataDir);
-        tavola = std::make_unique<Tavola>(std::move(s), table);
+        tavola = mode ? std::make_unique<Tavola>(std::move(s), std::move(mode))
+                      : std::make_unique<Tavola>(std::move(s), table);
     }
     void startUp(const QString &name)
     {

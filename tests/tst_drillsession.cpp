@@ -1,6 +1,8 @@
+#include "challenge/challengemode.h"
 #include "challenge/recordstore.h"
 #include "drill/drillsession.h"
 #include "drill/lesson.h"
+#include "ripasso/ripassomode.h"
 #include "support.h"
 
 #include <QDir>
@@ -19,18 +21,28 @@ class DrillSessionTest : public QObject
     std::unique_ptr<RecordingNarrator> m_narrator;
     ScriptedRandom m_random;
     std::unique_ptr<DrillSession> s;
+    ChallengeMode *m_challenge = nullptr;
     QStringList m_messages;
+    QStringList m_details;
     std::function<void(const QString &)> m_onMessage;
 
     QString file(const char *name) const { return m_dir->filePath(QLatin1String(name)); }
     void make(int table = defaultTable)
     {
-        s = std::make_unique<DrillSession>(*m_narrator, m_random, table);
-        connect(s.get(), &DrillSession::message, this, [this](const QString &text) {
-            m_messages << text;
-            if (m_onMessage)
-                m_onMessage(text);
-        });
+        auto mode = std::make_unique<ChallengeMode>(table);
+        m_challenge = mode.get();
+        make(std::move(mode));
+    }
+    void make(std::unique_ptr<SessionMode> mode)
+    {
+        s = std::make_unique<DrillSession>(*m_narrator, m_random, std::move(mode));
+        connect(s.get(), &DrillSession::message, this,
+            [this](const QString &text, const QString &details) {
+                m_messages << text;
+                m_details << details;
+                if (m_onMessage)
+                    m_onMessage(text);
+            });
     }
     // Started, on screen and painted, the first exercise (8 x 7) dictated.
     void begin(const QString &name = QStringLiteral("Ugo"), int table = defaultTable)
@@ -42,6 +54,7 @@ class DrillSessionTest : public QObject
         s->releaseNarrator();
         QTRY_COMPARE(s->state(), DrillSession::State::Asking);
         m_messages.clear();
+        m_details.clear();
     }
     void answer(const QString &typed, int nextFactor = 7)
     {
@@ -62,6 +75,7 @@ private slots:
         m_narrator = std::make_unique<RecordingNarrator>();
         m_random.values.clear();
         m_messages.clear();
+        m_details.clear();
         m_onMessage = nullptr;
         s.reset();
     }
@@ -83,7 +97,7 @@ private slots:
                 QStringLiteral("Speak ") + introduction(8)}));
         QCOMPARE(m_narrator->log.count(QStringLiteral("Speak per")), 1);
         QCOMPARE(m_narrator->dropsAt, QList<qsizetype> {}); // the first exercise waits its turn
-        QCOMPARE(s->clock().secondsLeft, 420);
+        QCOMPARE(m_challenge->clock().secondsLeft, 420);
     }
 
     void exerciseIsDictatedAndJudged_data()
@@ -128,6 +142,12 @@ private slots:
         QSignalSpy judged(s.get(), &DrillSession::answerJudged);
         QSignalSpy answered(s.get(), &DrillSession::answered);
         s->checkAnswer(typed);
+        const QStringList heard = m_narrator->log;
+        // Judged once: Enter again before the next exercise counts, says and stores nothing.
+        s->checkAnswer(QString::number(table * factor));
+        QCOMPARE(judged.size(), 1);
+        QCOMPARE(answered.size(), 1);
+        QCOMPARE(m_narrator->log, heard);
         const auto j = judged.at(0).at(0).value<Judgement>();
         const bool isRight = verdict.startsWith(u'E');
         QCOMPARE(j.verdict, verdict);
@@ -140,6 +160,25 @@ private slots:
         QCOMPARE(a.typed, typed);
         QCOMPARE(a.right, isRight);
         QVERIFY(a.msTaken >= 0 && a.answeredAt.isValid() && a.mode == DrillMode::Challenge);
+    }
+
+    // Answered while he still introduces the drill: his next words are the reaction (what has not
+    // begun is dropped), and the time is unknown, since the exercise was not asked yet. Once he
+    // has finished, the time runs from the exercise on screen.
+    void anAnswerDuringTheIntroductionIsAnsweredAtOnceAndNotTimed()
+    {
+        begin(); // the introduction (script 1) and the first dictation are still his to say
+        QSignalSpy answered(s.get(), &DrillSession::answered);
+        const qsizetype reactionAt = m_narrator->log.size();
+        s->checkAnswer(QStringLiteral("1"));
+        QCOMPARE(m_narrator->dropsAt, QList<qsizetype> {reactionAt});
+        QCOMPARE(answered.at(0).at(0).value<AnswerRecord>().msTaken, -1);
+        emit m_narrator->scriptDone(1);
+        m_random.values = {drawing(3), drawing(4)};
+        s->newExercise();
+        QTest::qWait(30);
+        s->checkAnswer(QStringLiteral("32"));
+        QVERIFY(answered.at(1).at(0).value<AnswerRecord>().msTaken >= 30);
     }
 
     // The ladder counts from the score before each answer; wrong answers leave it alone.
@@ -160,16 +199,16 @@ private slots:
         begin();
         QSignalSpy shown(s.get(), &DrillSession::clockChanged);
         for (int tick = 1; tick <= 420; ++tick)
-            s->onClockTick();
+            m_challenge->tick();
         QCOMPARE(shown.size(), 420);
         for (const auto &[tick, caption] :
             {std::pair {1, "00:06:59"}, {60, "00:06:00"}, {61, "00:05:59"}, {420, "00:00:00"}})
             QCOMPARE(shown.at(tick - 1).at(0).toString(), QLatin1String(caption));
         QVERIFY(!s->hasEnded());
         QSignalSpy ended(s.get(), &DrillSession::ended);
-        m_onMessage = [this](const QString &) { s->onClockTick(); };
-        s->onClockTick();
-        s->onClockTick();
+        m_onMessage = [this](const QString &) { m_challenge->tick(); };
+        m_challenge->tick();
+        m_challenge->tick();
         QCOMPARE(m_messages, QStringList {farewell});
         QCOMPARE(ended.count(), 1);
         QVERIFY(m_narrator->stopped);
@@ -178,24 +217,27 @@ private slots:
     void startUpWarningsTakeNothingFromTheSevenMinutes()
     {
         put(file("blocked"), "a file, not a folder");
-        m_narrator->refuse = true;
         make();
         // Seconds pass while the pupil reads each warning (the clock runs from before them).
         m_onMessage = [this](const QString &) {
             for (int i = 0; i < 5; ++i)
-                s->onClockTick();
+                m_challenge->tick();
         };
-        s->start(QStringLiteral("Eva"), file("blocked"), QStringLiteral("Niente storia."));
-        QCOMPARE(m_messages.size(), 2); // the record and the history share one box
-        QVERIFY(m_messages.at(0).startsWith(QStringLiteral("Non riesco a conservare il record")));
-        QVERIFY(m_messages.at(0).endsWith(QStringLiteral("\n\nNiente storia.")));
-        QVERIFY(m_messages.at(1).startsWith(QStringLiteral("Il mago oggi non può venire")));
-        QCOMPARE(s->clock().secondsLeft, 420);
+        s->start(QStringLiteral("Eva"), file("blocked"),
+            {QStringLiteral("Niente storia."), QStringLiteral("disk I/O error")});
+        QCOMPARE(m_messages.size(), 1); // the record and the history share one box
+        // A sentence for the child; the system's words and the path for a grown-up.
+        QVERIFY(
+            m_messages.at(0).startsWith(QStringLiteral("Oggi non riesco a ricordare il record")));
+        QVERIFY(m_messages.at(0).endsWith(QStringLiteral("\nNiente storia.")));
+        QVERIFY(!m_messages.at(0).contains(file("blocked")));
+        QVERIFY(m_details.at(0).contains(QStringLiteral("blocked")));
+        QVERIFY(m_details.at(0).endsWith(QStringLiteral("disk I/O error")));
+        QCOMPARE(m_challenge->clock().secondsLeft, 420);
         m_onMessage = nullptr;
         s->windowOnScreen();
         s->releaseNarrator();
-        QTRY_COMPARE(s->state(), DrillSession::State::Asking); // the drill goes on, silent
-        QCOMPARE(m_narrator->log, QStringList {QStringLiteral("Summon")});
+        QTRY_COMPARE(s->state(), DrillSession::State::Asking); // the drill goes on
     }
 
     void farewellStoresOnlyABeatenRecord_data()
@@ -250,7 +292,7 @@ private slots:
         s->newExercise();
         s->checkAnswer(QStringLiteral("56"));
         s->sayGoodbye();
-        s->onClockTick();
+        m_challenge->tick();
         QCOMPARE(m_messages, QStringList());
         QCOMPARE(s->counters().right, 3);
         QCOMPARE(bytesOf(file("atabkesr8.txt")), QByteArray());
@@ -263,10 +305,9 @@ private slots:
         auto *lesson = new ScriptedLesson;
         lesson->facts = {{8, 7}, {6, 3}};
         lesson->risen = {{6, 3}};
-        make(defaultTable);
-        s->teachWith([lesson](const QString &pupil) {
+        make(std::make_unique<RipassoMode>([lesson](const QString &pupil) {
             return pupil == u"Ugo" ? std::unique_ptr<LessonPlan>(lesson) : nullptr;
-        });
+        }));
         QSignalSpy left(s.get(), &DrillSession::questionsLeftChanged);
         QSignalSpy answered(s.get(), &DrillSession::answered);
         QSignalSpy finished(s.get(), &DrillSession::lessonFinished);
@@ -286,7 +327,8 @@ private slots:
         s->checkAnswer(QStringLiteral("18"));
         s->newExercise();
         QCOMPARE(s->state(), DrillSession::State::LessonOver);
-        QVERIFY(m_narrator->log.last().contains(u"Oggi una moltiplicazione è salita"));
+        QVERIFY(m_narrator->log.last().contains(u"Adesso conosci meglio 6 per tre."));
+        QVERIFY(m_narrator->log.last().contains(u"su 8 per sette")); // missed: to practise
         QCOMPARE(finished.at(0).at(0).value<QList<Fact>>(), (QList<Fact> {{6, 3}}));
         QCOMPARE(lesson->answers.size(), 2);
         QCOMPARE(lesson->answers.at(0).first, false);

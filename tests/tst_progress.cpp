@@ -4,6 +4,7 @@
 #include "progress/progresswindow.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,13 +33,15 @@ private slots:
         QTest::addColumn<QString>("spoken");
         using S = FactStanding;
         QTest::newRow("known") << 7 << 6 << int(S::Known)
-                               << "8 per 7 fa 56: 5 giuste su 6, l'ultima in 1 secondo";
+                               << "8 per 7 fa 56: 5 risposte giuste su 6, l'ultima giusta in 1 "
+                                  "secondo";
         QTest::newRow("wrong") << 5 << 8 << int(S::MostlyWrong)
-                               << "6 per 9 fa 54: 1 giusta su 4, l'ultima in 1 secondo";
+                               << "6 per 9 fa 54: 1 risposta giusta su 4, l'ultima sbagliata";
         QTest::newRow("learning") << 2 << 2 << int(S::Learning)
-                                  << "3 per 3 fa 9: 1 giusta su 1, l'ultima in 1 secondo, "
-                                     "migliorata oggi";
-        QTest::newRow("never") << 9 << 9 << int(S::NeverAsked) << "10 per 10 fa 100: mai chiesta";
+                                  << "3 per 3 fa 9: 1 risposta giusta su 1, l'ultima giusta in 1 "
+                                     "secondo, migliorata oggi";
+        QTest::newRow("never") << 9 << 9 << int(S::NeverAsked)
+                               << "10 per 10 fa 100: ancora da provare";
     }
     void cellsShowProductColourAndWords()
     {
@@ -53,8 +56,6 @@ private slots:
         FactModel model;
         model.setFacts(facts);
         model.setOutlined({{3, 3}});
-        QCOMPARE(model.rowCount(), 10);
-        QCOMPARE(model.columnCount(), 10);
         const QModelIndex cell = model.index(row, column);
         QCOMPARE(cell.data().toInt(), (row + 1) * (column + 1));
         QCOMPARE(
@@ -86,9 +87,14 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(window.model()->index(7, 6).data(Qt::AccessibleTextRole).toString(),
-            QStringLiteral("8 per 7 fa 56: 1 giusta su 1, l'ultima in 2 secondi, migliorata oggi"));
-        QVERIFY(window.findChild<ChallengeChart *>()->accessibleDescription().contains(
-            QStringLiteral("tabellina del 8: 1 sfida, l'ultima con 21 giuste")));
+            QStringLiteral("8 per 7 fa 56: 1 risposta giusta su 1, l'ultima giusta in 2 secondi, "
+                           "migliorata oggi"));
+        QCOMPARE(window.findChild<ChallengeChart *>()->accessibleDescription(),
+            QStringLiteral("Tabellina dell'otto: una sfida, con 21 risposte giuste."));
+        QCOMPARE(window.windowTitle(), QStringLiteral("La tavola pitagorica di Ugo"));
+        const auto labels = window.findChildren<QLabel *>();
+        QVERIFY(std::any_of(labels.begin(), labels.end(),
+            [](const QLabel *l) { return l->text() == u"migliorata oggi"; }));
 
         // The keyboard walks the cells.
         QTableView *view = window.view();
@@ -101,8 +107,11 @@ private slots:
         QVERIFY(window.savePicture(png));
         QCOMPARE(QImage(png).size(), window.findChild<QWidget *>()->size());
         QString error;
-        QVERIFY(!window.savePicture(dir.filePath(QStringLiteral("no/such/t.png")), &error));
+        QString details;
+        QVERIFY(
+            !window.savePicture(dir.filePath(QStringLiteral("no/such/t.png")), &error, &details));
         QVERIFY(error.startsWith(QStringLiteral("Non riesco a salvare l'immagine")));
+        QVERIFY(!error.contains(u'/') && details.contains(u"no/such/t.png"));
     }
 };
 

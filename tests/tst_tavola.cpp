@@ -1,8 +1,10 @@
 #include "app/controls.h"
+#include "challenge/challengemode.h"
 #include "drill/drillsession.h"
 #include "memory/historyreader.h"
 #include "progress/factmodel.h"
 #include "progress/progresswindow.h"
+#include "ripasso/ripassomode.h"
 #include "support.h"
 
 #include <QApplication>
@@ -82,7 +84,7 @@ private slots:
         for (const QLabel *label : h.tavola->findChildren<CaptionLabel *>())
             QCOMPARE(label->textFormat(), Qt::PlainText);
         QCOMPARE(bytesOf(file("ntabkesr8.txt")), QByteArray()); // a missing file is created empty
-        QCOMPARE(h.tavola->session().clock().secondsLeft, 420);
+        QCOMPARE(h.tavola->session().mode().secondsLeft(), 420);
     }
 
     // Typing shows the factors, Enter shows the verdict and counters and moves to the button,
@@ -132,7 +134,7 @@ private slots:
         put(file("ntabkesr8.txt"), "Eva\r\n");
         start();
         QCOMPARE(
-            h->tavola->accessibleDescription(), QStringLiteral("Il record è di Eva con punti 3"));
+            h->tavola->accessibleDescription(), QStringLiteral("Il record è di Eva, con 3 punti"));
         auto *box = h->control<QLineEdit>("answerBox");
         QVERIFY(box->accessibleDescription().startsWith(u"8 per sette. Tempo restante 7 minuti."));
         QTest::keyClicks(box, QStringLiteral("56"));
@@ -152,15 +154,33 @@ private slots:
         QCOMPARE(typedWhenFocused, QStringLiteral("56"));
         QCOMPARE(box->text(), QString());
         QVERIFY(box->accessibleDescription().startsWith(u"8 per nove. Tempo restante"));
-        QCOMPARE(box->toolTip(),
-            QStringLiteral("Scrivi il numero e poi premi  il tasto Return (Invio)"));
+    }
+
+    // A ripasso without a name: no alarm clock, no name, the questions left on screen and, from
+    // the first exercise on, in what a screen reader says.
+    void ripassoCountsTheQuestionsLeft()
+    {
+        auto *lesson = new ScriptedLesson;
+        lesson->facts = {{8, 7}, {6, 3}, {7, 2}};
+        h = std::make_unique<Harness>(m_dir->path(), defaultTable, Harness::History::None,
+            std::make_unique<RipassoMode>(
+                [lesson](const QString &) { return std::unique_ptr<LessonPlan>(lesson); }));
+        h->startUp(QString());
+        h->tavola->show();
+        QTRY_COMPARE(h->tavola->session().state(), DrillSession::State::Asking);
+        QVERIFY(!h->control("alarmClockPicture")->isVisible()
+            && !h->control("pupilNameLabel")->isVisible());
+        QCOMPARE(caption("clockHeading") + u'|' + caption("clockLabel"),
+            QStringLiteral("Domande rimaste|2"));
+        QCOMPARE(h->control("answerBox")->accessibleDescription(),
+            QStringLiteral("8 per sette. Domande rimaste 2. Scrivi il risultato e premi Invio"));
     }
 
     // The boxes the session asks for open over the window, and the clock shows its count.
     void messagesAndClockShowInTheWindow()
     {
         start();
-        h->tavola->session().onClockTick();
+        static_cast<ChallengeMode &>(h->tavola->session().mode()).tick();
         QCOMPARE(caption("clockLabel"), QStringLiteral("00:06:59"));
         QSignalSpy ended(h->tavola.get(), &Tavola::programEnded);
         h->dialogs->log.clear();

@@ -19,7 +19,7 @@ private slots:
         QTemporaryDir noData; // a data directory without espeak-ng's files
         auto clock = std::make_shared<SteppedClock>();
         WizardNarrator narrator({.voice = {.dataPath = noData.path()}, .clock = clock});
-        QVERIFY(narrator.summon());
+        narrator.summon();
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("Voce.*fumetto")));
         auto *window = qobject_cast<WizardWindow *>(QApplication::topLevelWidgets().value(0));
         QSignalSpy shown(&window->balloon(), &Balloon::textChanged);

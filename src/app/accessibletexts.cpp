@@ -44,15 +44,23 @@ QString spokenTimeLeft(int secondsLeft)
     return QStringLiteral("Tempo restante ") + parts.join(QStringLiteral(" e "));
 }
 
-QString answerBoxDescription(
-    const Exercise &exercise, std::optional<int> secondsLeft, const QString &hint)
+QString spokenQuestionsLeft(int questionsLeft)
 {
-    return sentences(
-        {spokenExercise(exercise), secondsLeft ? spokenTimeLeft(*secondsLeft) : QString(), hint});
+    if (questionsLeft <= 0)
+        return {};
+    if (questionsLeft == 1)
+        return QStringLiteral("Ultima domanda");
+    return QStringLiteral("Domande rimaste %1").arg(questionsLeft);
 }
 
-QString judgementDescription(const Judgement &judgement, const Exercise &exercise,
-    const QString &pupilName, const QString &hint)
+QString answerBoxDescription(const Exercise &exercise, const QString &whatIsLeft, bool firstTime)
+{
+    return sentences({spokenExercise(exercise), whatIsLeft,
+        firstTime ? QStringLiteral("Scrivi il risultato e premi Invio") : QString()});
+}
+
+QString judgementDescription(
+    const Judgement &judgement, const Exercise &exercise, const QString &pupilName, bool firstTime)
 {
     const QString product = QString::number(exercise.product);
     QStringList words;
@@ -75,7 +83,8 @@ QString judgementDescription(const Judgement &judgement, const Exercise &exercis
                                  .arg(c.right)
                                  .arg(c.wrong)
                                  .arg(c.total());
-    return sentences({fact, words.join(QStringLiteral(", ")), counters, hint});
+    return sentences({fact, words.join(QStringLiteral(", ")), counters,
+        firstTime ? QStringLiteral("Premi Invio per il prossimo esercizio") : QString()});
 }
 
 QString recordDescription(const QString &points, const QString &name)
@@ -85,7 +94,13 @@ QString recordDescription(const QString &points, const QString &name)
     const QString howMany = points.simplified();
     if (who.isEmpty() && howMany.isEmpty())
         return QStringLiteral("Nessun record per ora");
-    return QStringLiteral("Il record è di %1 con punti %2").arg(who, howMany);
+    const QString score
+        = howMany == u"1" ? QStringLiteral("1 punto") : QStringLiteral("%1 punti").arg(howMany);
+    if (who.isEmpty())
+        return QStringLiteral("Il record è di ") + score;
+    if (howMany.isEmpty())
+        return QStringLiteral("Il record è di ") + who;
+    return QStringLiteral("Il record è di %1, con %2").arg(who, score);
 }
 
 } // namespace calvenza

@@ -3,7 +3,6 @@
 #include "drill/drillsession.h"
 
 #include <QString>
-#include <optional>
 
 namespace calvenza {
 
@@ -18,16 +17,20 @@ namespace calvenza {
 // "Tempo restante 6 minuti e 5 secondi", "Tempo restante 1 minuto", "Tempo restante 40 secondi".
 [[nodiscard]] QString spokenTimeLeft(int secondsLeft);
 
-// The answer box's, on each new exercise: the exercise, the time left when there is a clock, and
-// the first time the box's tooltip, the only hint a blind pupil gets.
+// In a ripasso: "Domande rimaste 12", the one being asked included; "Ultima domanda".
+[[nodiscard]] QString spokenQuestionsLeft(int questionsLeft);
+
+// The answer box's, on each new exercise: the exercise, what is left (spokenTimeLeft() in a
+// challenge, spokenQuestionsLeft() in a ripasso), and the first time what to do, the only hint a
+// blind pupil gets (the tooltips name a key he does not have).
 [[nodiscard]] QString answerBoxDescription(
-    const Exercise &exercise, std::optional<int> secondsLeft, const QString &hint);
+    const Exercise &exercise, const QString &whatIsLeft, bool firstTime);
 
 // The next-exercise button's, after Enter: the verdict with the whole fact, the wizard's words
 // for the answer beyond the verdict (the name, a praise), the three counters, and after the
-// first answer the button's tooltip.
-[[nodiscard]] QString judgementDescription(const Judgement &judgement, const Exercise &exercise,
-    const QString &pupilName, const QString &hint);
+// first answer what to do next.
+[[nodiscard]] QString judgementDescription(
+    const Judgement &judgement, const Exercise &exercise, const QString &pupilName, bool firstTime);
 
 // The window's, read with its title when it first takes the focus: the record line.
 [[nodiscard]] QString recordDescription(const QString &points, const QString &name);

@@ -76,7 +76,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         }
         const auto value = optionValue(arguments, i, u"--tabellina", u"-t");
         if (!value)
-            return refuse(QStringLiteral("non conosco «%1».").arg(arg));
+            return refuse(QStringLiteral("opzione sconosciuta «%1».").arg(arg));
         if (value->isNull())
             return refuse(QStringLiteral("manca il numero della tabellina dopo %1: %2.")
                               .arg(arg, acceptedTables));
@@ -117,7 +117,8 @@ QString helpText()
         "  -t, --tabellina N   la tabellina da esercitare, da %1 a %2 "
         "(senza: la tabellina dell'otto);\n"
         "                      con --ripasso anche un elenco, per esempio 6,7,8\n"
-        "  -r, --ripasso       ripassa le moltiplicazioni che sbagli più spesso\n"
+        "  -r, --ripasso       un ripasso senza orologio: le moltiplicazioni che sbagli e,\n"
+        "                      ogni tanto, quelle che sai già\n"
         "      --progressi [NOME]\n"
         "                      mostra la tavola pitagorica di NOME, dal rosso al verde\n"
         "                      (senza NOME: scegli tra gli alunni di questo computer)\n"

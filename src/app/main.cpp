@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/paintlog.h"
 #include "app/tavola.h"
+#include "challenge/challengemode.h"
 #include "drill/drillsession.h"
 #include "memory/historyexport.h"
 #include "memory/historyreader.h"
@@ -11,6 +12,7 @@
 #include "platform/screenreader.h"
 #include "progress/progresswindow.h"
 #include "register/registerwindow.h"
+#include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
 #include "wizard/wizardnarrator.h"
 
@@ -105,16 +107,18 @@ int main(int argc, char *argv[])
 
     // Outlives the window, and so the lesson that draws from it.
     calvenza::SystemRandom lessonRandom;
-    // A ripasso may span several tables; its lesson chooses them, not the window.
-    calvenza::Tavola tavola(
-        std::move(services), commandLine.ripasso ? calvenza::defaultTable : commandLine.table);
+    std::unique_ptr<calvenza::SessionMode> mode;
     if (commandLine.ripasso) {
-        tavola.session().teachWith([&](const QString &pupil) {
+        // A ripasso may span several tables; its lesson chooses them, not the window.
+        mode = std::make_unique<calvenza::RipassoMode>([&](const QString &pupil) {
             return std::make_unique<calvenza::RipassoSession>(
                 calvenza::answersOf(dataDirectory, pupil), QDate::currentDate(), commandLine.tables,
                 lessonRandom);
         });
+    } else {
+        mode = std::make_unique<calvenza::ChallengeMode>(commandLine.table);
     }
+    calvenza::Tavola tavola(std::move(services), std::move(mode));
     QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
     if (screenReader)

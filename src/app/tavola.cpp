@@ -2,6 +2,7 @@
 
 #include "app/accessibletexts.h"
 #include "app/controls.h"
+#include "challenge/challengemode.h"
 #include "drill/drillsession.h"
 #include "drill/randomsource.h"
 #include "memory/historywriter.h"
@@ -60,10 +61,16 @@ void applyPixelFonts(QWidget *root)
 } // namespace
 
 Tavola::Tavola(TavolaServices services, int table, QWidget *parent)
+    : Tavola(std::move(services), std::make_unique<ChallengeMode>(table), parent)
+{
+}
+
+Tavola::Tavola(TavolaServices services, std::unique_ptr<SessionMode> mode, QWidget *parent)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::Tavola>())
     , m_services(std::move(services))
-    , m_session(std::make_unique<DrillSession>(*m_services.narrator, *m_services.random, table))
+    , m_session(
+          std::make_unique<DrillSession>(*m_services.narrator, *m_services.random, std::move(mode)))
 {
     setUpControls();
     createMenus();
@@ -107,8 +114,9 @@ void Tavola::createMenus()
 {
     QMenu *info = menuBar()->addMenu(QStringLiteral("&Informazioni"));
     info->addAction(QStringLiteral("Calvenza versione ") + QLatin1String(CALVENZA_VERSION));
-    info->addAction(
-        QStringLiteral("Un mago che insegna la tabellina ") + tableWithArticle(m_session->table()));
+    info->addAction(QStringLiteral("Un mago che insegna la tabellina ")
+            + tableWithArticle(m_session->table()))
+        ->setObjectName(QStringLiteral("whatIsTaught"));
     info->addAction(QStringLiteral("Ideato e realizzato dal gruppo Calvenza"));
     info->addAction(QStringLiteral("Voce di eSpeak NG, grafica disegnata a mano"));
     QMenu *dedication = menuBar()->addMenu(QStringLiteral("&Dedica"));
@@ -191,23 +199,35 @@ void Tavola::startUp()
         winId(); // the native window too
     });
     say(QStringLiteral(" ") + answer + QStringLiteral(" vediamo se sei un vero campione  "));
-    if (m_session->isRipasso())
-        showAsRipasso();
+    if (m_session->mode().kind() == DrillMode::Ripasso)
+        showAsRipasso(answer.trimmed().isEmpty());
     m_dataDirectory = m_services.dataDirectory->location();
     m_session->start(answer, m_dataDirectory,
-        m_services.history ? m_services.history->openError().sentence : QString());
+        m_services.history ? m_services.history->openError() : Problem {});
     setFactorsVisible(false);
 }
 
-void Tavola::showAsRipasso()
+void Tavola::showAsRipasso(bool nameless)
 {
     // No clock and no record: the clock's panel counts the questions left.
     setWindowTitle(windowTitle() + QStringLiteral(" - ripasso"));
-    m_ui->clockHeading->setCaption(QStringLiteral("Domande"));
+    // Two lines where the alarm clock was: one line is wider than the panel.
+    m_ui->clockHeading->setGeometry(611, 22, 131, 60);
+    m_ui->clockHeading->setWordWrap(true);
+    m_ui->clockHeading->setAlignment(Qt::AlignCenter);
+    m_ui->clockHeading->setCaption(QStringLiteral("Domande rimaste"));
     m_ui->clockLabel->setCaption(QString());
+    m_ui->alarmClockPicture->hide();
     for (CaptionLabel *l : {m_ui->recordHeading, m_ui->recordNameLabel, m_ui->recordPointsHeading,
              m_ui->recordPointsLabel})
         l->hide();
+    // The challenge's stand-in name is a boy's; a ripasso without a name shows none.
+    if (nameless) {
+        m_ui->challengerHeading->hide();
+        m_ui->pupilNameLabel->hide();
+    }
+    if (auto *taught = findChild<QAction *>(QStringLiteral("whatIsTaught")))
+        taught->setText(QStringLiteral("Un mago che ripassa con te le tabelline"));
 }
 
 void Tavola::showEvent(QShowEvent *event)
@@ -229,10 +249,13 @@ void Tavola::showExercise(const Exercise &exercise)
     m_ui->verdictLabel->setCaption(QString());
     m_ui->firstFactorLabel->setCaption(QString::number(exercise.table));
     m_ui->secondFactorLabel->setCaption(QString::number(exercise.factor));
-    const DrillSession &s = *m_session;
+    const SessionMode &mode = m_session->mode();
+    const std::optional<int> seconds = mode.secondsLeft();
+    const std::optional<int> questions = mode.questionsLeft();
     m_ui->answerBox->setAccessibleDescription(answerBoxDescription(exercise,
-        s.isRipasso() ? std::nullopt : std::optional<int>(s.clock().secondsLeft),
-        s.counters().total() == 0 ? m_ui->answerBox->toolTip() : QString()));
+        seconds ? spokenTimeLeft(*seconds)
+                : (questions ? spokenQuestionsLeft(*questions) : QString()),
+        m_session->counters().total() == 0));
     // Focus first, then clear: a box cleared before it has the focus is entered without a word
     // from the screen reader.
     m_ui->answerBox->setFocus();
@@ -277,9 +300,8 @@ void Tavola::showJudgement(const Judgement &judgement)
     m_ui->rightCountLabel->setCaption(QString::number(judgement.counters.right));
     m_ui->wrongCountLabel->setCaption(QString::number(judgement.counters.wrong));
     m_ui->totalCountLabel->setCaption(QString::number(judgement.counters.total()));
-    m_ui->nextButton->setAccessibleDescription(
-        judgementDescription(judgement, m_session->exercise(), m_session->pupilName(),
-            judgement.counters.total() == 1 ? m_ui->nextButton->toolTip() : QString()));
+    m_ui->nextButton->setAccessibleDescription(judgementDescription(
+        judgement, m_session->exercise(), m_session->pupilName(), judgement.counters.total() == 1));
     m_ui->nextButton->setEnabled(true);
     m_ui->nextButton->setFocus();
 }

@@ -20,6 +20,7 @@ class DrillSession;
 class Narrator;
 class ProgressWindow;
 class RandomSource;
+class SessionMode;
 struct Exercise;
 struct Judgement;
 
@@ -42,7 +43,9 @@ class Tavola : public QMainWindow
 {
     Q_OBJECT
 public:
+    // A challenge on the table.
     explicit Tavola(TavolaServices services, int table = defaultTable, QWidget *parent = nullptr);
+    Tavola(TavolaServices services, std::unique_ptr<SessionMode> mode, QWidget *parent = nullptr);
     ~Tavola() override;
 
     // Asks the name, greets and starts the session. Runs once, before the window is first shown.
@@ -63,7 +66,7 @@ private:
     void setUpControls();
     void createMenus();
     void connectSession();
-    void showAsRipasso();
+    void showAsRipasso(bool nameless);
     void showExercise(const Exercise &exercise);
     void showJudgement(const Judgement &judgement);
     void onAnswerKey(int key);

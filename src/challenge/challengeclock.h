@@ -28,8 +28,7 @@ struct ChallengeClock
 // number from 1 to the usual seven minutes; anything else, or nothing, gives the seven minutes.
 [[nodiscard]] int challengeSecondsFromEnvironment();
 
-// The caption shown from arming until the first tick; the end test never matches it.
+// The caption shown from arming until the first tick.
 inline const QString clockStartText = QStringLiteral("00.07.00");
-inline const QString clockEndText = QStringLiteral("00:00:00");
 
 } // namespace calvenza

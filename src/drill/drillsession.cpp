@@ -1,152 +1,91 @@
 #include "drill/drillsession.h"
 
-#include "challenge/recordstore.h"
-#include "drill/lesson.h"
 #include "drill/randomsource.h"
 #include "narrator/numberwords.h"
 
-#include <QTimer>
-
 namespace calvenza {
 
-DrillSession::DrillSession(Narrator &narrator, RandomSource &random, int table, QObject *parent)
+DrillSession::DrillSession(
+    Narrator &narrator, RandomSource &random, std::unique_ptr<SessionMode> mode, QObject *parent)
     : QObject(parent)
     , m_narrator(narrator)
     , m_random(random)
-    , m_clockTimer(new QTimer(this))
-    , m_table(isTable(table) ? table : defaultTable)
+    , m_mode(std::move(mode))
 {
-    m_clockTimer->setInterval(1000);
-    connect(m_clockTimer, &QTimer::timeout, this, &DrillSession::onClockTick);
+    m_mode->setParent(nullptr); // owned here, not by a QObject parent
     connect(&m_narrator, &Narrator::scriptDone, this, &DrillSession::onScriptDone);
+    SessionMode *m = m_mode.get();
+    connect(m, &SessionMode::timeUp, this, &DrillSession::sayGoodbye);
+    connect(m, &SessionMode::clockChanged, this, &DrillSession::clockChanged);
+    connect(m, &SessionMode::questionsLeftChanged, this, &DrillSession::questionsLeftChanged);
+    connect(m, &SessionMode::recordChanged, this, &DrillSession::recordChanged);
+    connect(m, &SessionMode::challengeEnded, this, &DrillSession::challengeEnded);
+    connect(m, &SessionMode::lessonFinished, this, &DrillSession::lessonFinished);
+    connect(m, &SessionMode::message, this, &DrillSession::message);
 }
 
 DrillSession::~DrillSession() = default;
 
-void DrillSession::teachWith(LessonMaker makeLesson)
-{
-    if (m_state == State::NotStarted)
-        m_makeLesson = std::move(makeLesson);
-}
-
 void DrillSession::start(
-    const QString &typedName, const QString &dataDirectory, const QString &historyProblem)
+    const QString &typedName, const QString &dataDirectory, const Problem &historyProblem)
 {
     if (m_state != State::NotStarted)
         return;
     m_state = State::WaitingForWindow;
     m_counters = {};
-    m_pupilName = typedName.isEmpty() ? QStringLiteral("Amico") : typedName;
+    m_pupilName = typedName.isEmpty() ? m_mode->nameWhenNoneTyped() : typedName;
     emit pupilNameChanged(m_pupilName);
-    m_dataDirectory = dataDirectory;
-    if (isRipasso()) {
-        startLesson(historyProblem);
-        return;
-    }
 
-    armClock();
-    bool warned = false;
-
-    // A record that cannot be kept must not end the drill: say so, show it empty, go on.
-    const RecordStore store(m_dataDirectory, m_table);
-    QString error;
-    std::optional<Record> record;
-    if (store.ensureFilesExist(&error))
-        record = store.read(&error); // under the lock: points and name of the same pupil
-    QStringList problems;
-    if (!record)
-        problems << QStringLiteral("Non riesco a conservare il record su questo computer: si "
-                                   "gioca lo stesso, ma il record non potrà essere salvato.\n\n")
-                + error;
+    QList<Problem> problems = m_mode->begin(calvenza::pupilName(m_pupilName), dataDirectory);
     if (!historyProblem.isEmpty())
         problems << historyProblem;
     if (!problems.isEmpty()) {
-        emit message(problems.join(QStringLiteral("\n\n")));
-        warned = true;
+        QStringList sentences, details;
+        for (const Problem &p : std::as_const(problems)) {
+            sentences << p.sentence;
+            if (!p.details.isEmpty())
+                details << p.details;
+        }
+        emit message(sentences.join(u'\n'), details.join(u'\n'));
+        m_mode->warningsRead();
     }
-    emit recordChanged(record ? record->points : QString(), record ? record->name : QString());
-
-    if (!summonWizard(introduction(m_table)))
-        warned = true;
-    // The seconds spent reading a warning are not taken from the pupil's seven minutes.
-    if (warned)
-        armClock();
+    summonWizard();
 }
 
-bool DrillSession::summonWizard(const QString &introduction)
+void DrillSession::summonWizard()
 {
-    const bool came = m_narrator.summon();
-    if (came)
-        m_wizard = Wizard::HeldUntilPaint;
-    else
-        emit message(QStringLiteral("Il mago oggi non può venire: gli esercizi si leggono sullo "
-                                    "schermo.\n\n")
-            + m_narrator.errorString());
+    m_narrator.summon();
+    m_wizard = Wizard::HeldUntilPaint;
     present({NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
                 NarratorRequest::play(QStringLiteral("Announce")),
                 NarratorRequest::height(narratorHeight),
-                NarratorRequest::speakInterruptibly(introduction)},
-        Narrator::Pending::Keep);
-    return came;
-}
-
-void DrillSession::startLesson(const QString &historyProblem)
-{
-    m_lesson = m_makeLesson(calvenza::pupilName(m_pupilName));
-    if (!historyProblem.isEmpty())
-        emit message(historyProblem);
-    summonWizard(lessonIntroduction());
+                NarratorRequest::speakInterruptibly(m_mode->introduction())},
+        Narrator::Pending::Keep, Role::Introduction);
 }
 
 void DrillSession::windowOnScreen()
 {
-    // Only the first showing begins the challenge; the wizard's window or the window shown
-    // again must never start it twice.
+    // Only the first showing begins the drill; the wizard's window or the window shown again
+    // must never start it twice.
     if (m_state != State::WaitingForWindow)
         return;
     m_state = State::Beginning;
-    QMetaObject::invokeMethod(this, &DrillSession::beginChallenge, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &DrillSession::beginDrill, Qt::QueuedConnection);
 }
 
-void DrillSession::beginChallenge()
+void DrillSession::beginDrill()
 {
     if (m_state != State::Beginning)
         return;
     newExercise();
     m_counters = {};
-    if (m_lesson)
-        emit questionsLeftChanged(m_lesson->questionsLeft());
-    else
-        showClock(clockStartText);
-}
-
-std::optional<Exercise> DrillSession::nextExercise()
-{
-    if (!m_lesson)
-        return drawExercise(m_random, m_table);
-    const std::optional<Fact> fact = m_lesson->next();
-    if (!fact)
-        return std::nullopt;
-    // The background still changes with every exercise.
-    m_random.reseed();
-    Exercise e;
-    e.table = qint16(fact->table);
-    e.factor = qint16(fact->factor);
-    e.product = qint16(fact->table * fact->factor);
-    e.greenShade = drawOneToTen(m_random.next());
-    return e;
+    m_mode->firstExerciseShown();
 }
 
 void DrillSession::finishLesson()
 {
     m_state = State::LessonOver;
-    const QList<Fact> movedUp = m_lesson->movedUp();
-    const QString summary = lessonSummary(m_counters.total(), int(movedUp.size()));
-    present(
-        {NarratorRequest::show(), NarratorRequest::moveTo(narratorX, narratorY),
-            NarratorRequest::play(QStringLiteral("congratulate")), NarratorRequest::speak(summary)},
-        Narrator::Pending::Drop);
-    emit lessonFinished(movedUp, summary);
+    present(m_mode->closing(m_counters), Narrator::Pending::Drop);
 }
 
 void DrillSession::releaseNarrator()
@@ -155,41 +94,52 @@ void DrillSession::releaseNarrator()
         return;
     m_wizard = Wizard::Present;
     for (const HeldScript &held : std::exchange(m_held, {}))
-        present(held.script, Narrator::Pending::Keep, held.dictation);
+        present(held.script, Narrator::Pending::Keep, held.role);
 }
 
-void DrillSession::present(const NarratorScript &script, Narrator::Pending pending, bool dictation)
+void DrillSession::present(const NarratorScript &script, Narrator::Pending pending, Role role)
 {
+    // Whatever the pupil moves on to, the introduction gives way to it.
+    if (pending == Narrator::Pending::Drop) {
+        m_introducing = false;
+        m_introductionScript = 0;
+    }
     switch (m_wizard) {
     case Wizard::Absent:
         return;
     case Wizard::HeldUntilPaint:
         if (pending == Narrator::Pending::Drop)
             m_held.clear(); // none of them has begun
-        m_held.append({script, dictation});
+        m_held.append({script, role});
+        if (role == Role::Introduction)
+            m_introducing = true;
         return;
     case Wizard::Present:
         break;
     }
     const quint64 id = m_narrator.perform(script, pending);
-    if (dictation)
-        m_dictationScript = id;
+    if (role == Role::Introduction) {
+        m_introducing = true;
+        m_introductionScript = id;
+    }
 }
 
 void DrillSession::onScriptDone(quint64 id)
 {
-    if (id != 0 && id == m_dictationScript) {
-        m_dictationScript = 0;
-        m_exerciseKnown.start();
-    }
+    if (id == 0 || id != m_introductionScript || !m_introducing)
+        return;
+    m_introductionScript = 0;
+    m_introducing = false;
+    // The exercise that waited behind the introduction is asked only now.
+    if (m_state == State::Asking)
+        m_exerciseShown.start();
 }
 
-qint64 DrillSession::msSinceExerciseKnown() const
+qint64 DrillSession::msTaken() const
 {
-    // Answered while he was still dictating: the pupil knew it at once.
-    if (m_dictationScript != 0 || !m_exerciseKnown.isValid())
-        return 0;
-    return m_exerciseKnown.elapsed();
+    if (m_introducing || !m_exerciseShown.isValid())
+        return -1;
+    return m_exerciseShown.elapsed();
 }
 
 void DrillSession::newExercise()
@@ -200,55 +150,50 @@ void DrillSession::newExercise()
     // and what the wizard has not yet begun is stale.
     const auto pending
         = m_state == State::Beginning ? Narrator::Pending::Keep : Narrator::Pending::Drop;
-    const std::optional<Exercise> exercise = nextExercise();
+    const std::optional<Exercise> exercise = m_mode->next(m_random);
     if (!exercise) {
         finishLesson();
         return;
     }
     m_state = State::Asking;
     m_exercise = *exercise;
-    m_dictationScript = 0;
-    m_exerciseKnown.start();
+    m_exerciseShown.start();
     present(dictation(
                 QString::number(m_exercise.table), numlett(Currency::fromWhole(m_exercise.factor))),
-        pending, m_wizard != Wizard::Absent);
+        pending);
     emit exerciseChanged(m_exercise);
 }
 
 void DrillSession::checkAnswer(const QString &typed)
 {
-    if (!takesAnswers())
+    // One verdict per exercise: Enter again in the answer box before the next exercise counts
+    // nothing, says nothing and stores nothing.
+    if (m_state != State::Asking)
         return;
     m_state = State::Judged;
+    const qint64 ms = msTaken();
     Judgement judgement;
     const QString product = QString::number(m_exercise.product);
     judgement.right = isRightAnswer(typed, product);
+    // His next words are about this answer: the introduction gives way, and the dictation of
+    // this exercise goes if it has not begun.
     if (judgement.right) {
         judgement.verdict = verdictRight;
         // The praise ladder counts from the score before this answer.
         const int scoreBefore = m_counters.right;
         m_counters.addRight();
-        present(reactionToRight(scoreBefore, m_pupilName, product), Narrator::Pending::Keep);
-    } else if (m_lesson) {
-        // A ripasso teaches: the whole fact, said and shown.
-        judgement.verdict = correctionLine(m_exercise);
-        m_counters.addWrong();
-        present(correction(m_exercise), Narrator::Pending::Keep);
+        present(reactionToRight(scoreBefore, m_pupilName, product), Narrator::Pending::Drop);
     } else {
-        judgement.verdict = verdictWrong(product);
+        const Correction correction = m_mode->correct(m_exercise);
+        judgement.verdict = correction.verdict;
         m_counters.addWrong();
-        present(reactionToWrong(product), Narrator::Pending::Keep);
+        present(correction.script, Narrator::Pending::Drop);
     }
     judgement.counters = m_counters;
-    const qint64 msTaken = msSinceExerciseKnown();
-    if (m_lesson) {
-        m_lesson->recordAnswer(judgement.right, msTaken);
-        emit questionsLeftChanged(m_lesson->questionsLeft());
-    }
+    m_mode->answered(judgement.right, ms);
     emit answerJudged(judgement);
     emit answered({calvenza::pupilName(m_pupilName), m_exercise.table, m_exercise.factor, typed,
-        judgement.right, msTaken, QDateTime::currentDateTimeUtc(),
-        m_lesson ? DrillMode::Ripasso : DrillMode::Challenge});
+        judgement.right, ms, QDateTime::currentDateTimeUtc(), m_mode->kind()});
 }
 
 void DrillSession::sayGoodbye()
@@ -257,60 +202,12 @@ void DrillSession::sayGoodbye()
     if (m_state == State::NotStarted || m_state >= State::SayingGoodbye)
         return;
     m_state = State::SayingGoodbye;
-    m_clockTimer->stop();
-
+    m_mode->stop();
     emit message(QStringLiteral("Ciao. Ti aspetto per la prossima sfida "));
-    if (m_lesson) { // a ripasso keeps no record
-        end();
-        return;
-    }
-    // Compared with the record stored now, under the store's lock: another program on this
-    // computer may have raised it since start-up. No right answer is no record, and no reason to
-    // touch the files.
-    QString error;
-    const auto outcome = m_counters.right > 0
-        ? RecordStore(m_dataDirectory, m_table)
-              .storeIfBeaten(QString::number(m_counters.right), m_pupilName, &error)
-        : RecordStore::Outcome::NotBeaten;
-    emit challengeEnded({calvenza::pupilName(m_pupilName), m_table, QDateTime::currentDateTimeUtc(),
-        m_counters.right, m_counters.wrong, outcome == RecordStore::Outcome::Stored});
-    switch (outcome) {
-    case RecordStore::Outcome::Stored:
-        emit message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""));
-        break;
-    case RecordStore::Outcome::Failed:
-        emit message(QStringLiteral("Mi dispiace, non sono riuscito a salvare il tuo record: il "
-                                    "record di prima resta com'era.\n\n")
-            + error);
-        break;
-    case RecordStore::Outcome::NotBeaten:
-        break;
-    }
+    // Compared with what is stored now: another program on this computer may have raised the
+    // record since start-up.
+    m_mode->keep(m_pupilName, m_counters);
     end();
-}
-
-void DrillSession::onClockTick()
-{
-    if (m_state == State::NotStarted || m_state >= State::SayingGoodbye)
-        return;
-    // The tick after the clock has shown zero ends the challenge.
-    if (m_clock.secondsLeft <= 0) {
-        sayGoodbye();
-        return;
-    }
-    m_clock.countDown();
-    showClock(m_clock.text());
-}
-
-void DrillSession::armClock()
-{
-    m_clockTimer->start();
-    m_clock.arm(challengeSecondsFromEnvironment());
-}
-
-void DrillSession::showClock(const QString &caption)
-{
-    emit clockChanged(caption);
 }
 
 void DrillSession::end()
@@ -318,7 +215,7 @@ void DrillSession::end()
     if (m_state == State::Ended)
         return;
     m_state = State::Ended;
-    m_clockTimer->stop();
+    m_mode->stop();
     m_narrator.stopAll();
     emit ended();
 }

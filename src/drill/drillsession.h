@@ -1,20 +1,15 @@
 #pragma once
 
-#include "challenge/challengeclock.h"
 #include "drill/answer.h"
 #include "drill/exercise.h"
-#include "drill/lessonplan.h"
-#include "drill/timestable.h"
+#include "drill/sessionmode.h"
 #include "drill/verdict.h"
 #include "narrator/narrator.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <functional>
 #include <memory>
-
-class QTimer;
 
 namespace calvenza {
 
@@ -28,9 +23,10 @@ struct Judgement
     Counters counters;
 };
 
-// One pupil's drill from the name to the farewell: the exercise, the counters, the challenge
-// clock, the record read at start and where the drill stands. It decides; its view shows what
-// it is told and forwards the pupil's keys and clicks; the narrator is told what to say.
+// One pupil's drill from the name to the farewell: the exercise, the counters, the pupil's name
+// and where the drill stands. Its mode chooses the exercises and keeps the clock and the record;
+// the session decides the flow; its view shows what it is told and forwards the pupil's keys and
+// clicks; the narrator is told what to say.
 class DrillSession : public QObject
 {
     Q_OBJECT
@@ -43,51 +39,41 @@ public:
         Beginning,
         Asking,
         Judged,
-        // A ripasso has asked all it had to ask; only the farewell is left.
+        // The mode has asked all it had to ask; only the farewell is left.
         LessonOver,
         SayingGoodbye,
         Ended,
     };
     Q_ENUM(State)
 
-    DrillSession(Narrator &narrator, RandomSource &random, int table = defaultTable,
+    DrillSession(Narrator &narrator, RandomSource &random, std::unique_ptr<SessionMode> mode,
         QObject *parent = nullptr);
     ~DrillSession() override;
 
-    // Makes this session a ripasso: no clock and no record; the pupil's lesson, made once his
-    // name is known, chooses every fact. Before start().
-    using LessonMaker = std::function<std::unique_ptr<LessonPlan>(const QString &pupil)>;
-    void teachWith(LessonMaker makeLesson);
-    [[nodiscard]] bool isRipasso() const { return bool(m_makeLesson); }
-
-    // Arms the clock, reads the record from dataDirectory, summons the wizard and has him
-    // introduce the drill. Problems are told as messages and the drill goes on; a history that
-    // cannot be kept shares one box with a record that cannot be kept.
+    // Lets the mode read what it keeps, summons the wizard and has him introduce the drill.
+    // Problems are told in one box and the drill goes on; historyProblem joins them.
     void start(
-        const QString &typedName, const QString &dataDirectory, const QString &historyProblem = {});
+        const QString &typedName, const QString &dataDirectory, const Problem &historyProblem = {});
     // The window is on screen: the first exercise follows from the event loop.
     void windowOnScreen();
     // The window has been painted: the wizard, held until then, comes in.
     void releaseNarrator();
     void newExercise();
+    // Judges the exercise on screen, once: a second Enter before the next exercise is ignored.
     void checkAnswer(const QString &typed);
-    // Says goodbye, stores a beaten record and ends.
+    // Says goodbye, lets the mode keep what it keeps and ends.
     void sayGoodbye();
-    void onClockTick();
     // The window was closed: the end, without farewell and without storing the record.
     void end();
 
     [[nodiscard]] State state() const { return m_state; }
     [[nodiscard]] bool hasEnded() const { return m_state == State::Ended; }
-    // Whether keys typed in the answer box count: from start to farewell.
-    [[nodiscard]] bool takesAnswers() const
-    {
-        return m_state != State::NotStarted && m_state < State::LessonOver;
-    }
-    [[nodiscard]] int table() const { return m_table; }
+    // Whether keys typed in the answer box count: while an exercise waits for its answer.
+    [[nodiscard]] bool takesAnswers() const { return m_state == State::Asking; }
+    [[nodiscard]] SessionMode &mode() const { return *m_mode; }
+    [[nodiscard]] int table() const { return m_mode->table(); }
     [[nodiscard]] const Exercise &exercise() const { return m_exercise; }
     [[nodiscard]] const Counters &counters() const { return m_counters; }
-    [[nodiscard]] const ChallengeClock &clock() const { return m_clock; }
     [[nodiscard]] const QString &pupilName() const { return m_pupilName; }
 
 signals:
@@ -99,7 +85,7 @@ signals:
     void clockChanged(const QString &caption);
     // How many questions the ripasso has left, after each answer.
     void questionsLeftChanged(int left);
-    // The ripasso is over; these facts went up a box today, as the summary he says tells.
+    // Nothing more to ask; these facts went up today, as the summary he says tells.
     void lessonFinished(const QList<Fact> &movedUp, const QString &summary);
     // A box the pupil must read before the drill goes on; the view shows it at once. details:
     // the system's own words, for a grown-up.
@@ -110,32 +96,24 @@ signals:
     void ended();
 
 private:
-    void startLesson(const QString &historyProblem);
-    // Summons him and queues his introduction; false, after saying so, when he cannot come.
-    bool summonWizard(const QString &introduction);
-    void beginChallenge();
-    // The next exercise; nullopt when a ripasso has nothing more to ask.
-    [[nodiscard]] std::optional<Exercise> nextExercise();
+    // Summons him and queues his introduction.
+    void summonWizard();
+    void beginDrill();
     void finishLesson();
-    void armClock();
-    void showClock(const QString &caption);
-    void present(const NarratorScript &script, Narrator::Pending pending, bool dictation = false);
+    enum class Role { Other, Introduction };
+    void present(const NarratorScript &script, Narrator::Pending pending, Role role = Role::Other);
     void onScriptDone(quint64 id);
-    [[nodiscard]] qint64 msSinceExerciseKnown() const;
+    // From the exercise on screen to Enter; -1 when he answered before he could know it.
+    [[nodiscard]] qint64 msTaken() const;
 
     Narrator &m_narrator;
     RandomSource &m_random;
-    QTimer *m_clockTimer = nullptr;
-    const int m_table;
+    std::unique_ptr<SessionMode> m_mode;
     State m_state = State::NotStarted;
 
     QString m_pupilName;
-    QString m_dataDirectory;
     Exercise m_exercise;
     Counters m_counters;
-    ChallengeClock m_clock;
-    LessonMaker m_makeLesson;
-    std::unique_ptr<LessonPlan> m_lesson;
 
     // Until the window's first paint his scripts wait, in order: appearing in the same instant,
     // his window held the drill's first paint back by several milliseconds.
@@ -144,14 +122,15 @@ private:
     struct HeldScript
     {
         NarratorScript script;
-        bool dictation;
+        Role role;
     };
     QList<HeldScript> m_held;
 
-    // Since when the pupil could know the exercise: his dictation heard in full, or the
-    // exercise drawn when he is silent.
-    quint64 m_dictationScript = 0;
-    QElapsedTimer m_exerciseKnown;
+    // While he introduces the drill, the first exercise on screen is not yet asked: its time
+    // counts from the end of the introduction.
+    bool m_introducing = false;
+    quint64 m_introductionScript = 0;
+    QElapsedTimer m_exerciseShown;
 };
 
 } // namespace calvenza

@@ -2,6 +2,9 @@
 
 #include "narrator/numberwords.h"
 
+#include <QStringList>
+#include <algorithm>
+
 namespace calvenza {
 
 QString lessonIntroduction()
@@ -31,21 +34,46 @@ QString correctionLine(const Exercise &exercise)
         .arg(exercise.product);
 }
 
-QString lessonSummary(int questionsAsked, int factsMovedUp)
+namespace {
+
+// As he dictates: the table in digits, the factor in words, which espeak-ng reads well.
+QString spokenFact(const Fact &fact)
+{
+    return QStringLiteral("%1 per %2")
+        .arg(fact.table)
+        .arg(numlett(Currency::fromWhole(fact.factor)));
+}
+
+} // namespace
+
+QString lessonSummary(
+    int questionsAsked, const QList<Fact> &improved, std::optional<Fact> toPractise)
 {
     if (questionsAsked == 0)
         return QStringLiteral("Oggi non c'è niente da ripassare: queste tabelline le sai già "
                               "bene. Torna domani!");
-    const QString opening = QStringLiteral("Abbiamo finito il ripasso. ");
-    if (factsMovedUp <= 0)
-        return opening
-            + QStringLiteral("Oggi nessuna moltiplicazione è salita di una scatola: la prossima "
-                             "volta andrà meglio, ne sono sicuro.");
-    if (factsMovedUp == 1)
-        return opening + QStringLiteral("Oggi una moltiplicazione è salita di una scatola. Bravo!");
-    return opening
-        + QStringLiteral("Oggi %1 moltiplicazioni sono salite di una scatola. Bravo!")
-              .arg(factsMovedUp);
+    QString summary = QStringLiteral("Abbiamo finito il ripasso. ");
+    if (improved.isEmpty()) {
+        summary += QStringLiteral("Hai lavorato bene: ogni ripasso ti aiuta a ricordare.");
+    } else {
+        constexpr int named = 3;
+        QStringList facts;
+        for (const Fact &fact : improved.first(std::min<qsizetype>(improved.size(), named)))
+            facts << spokenFact(fact);
+        const qsizetype others = improved.size() - facts.size();
+        if (others == 1)
+            facts << QStringLiteral("un'altra");
+        else if (others > 1)
+            facts << QStringLiteral("altre %1").arg(others);
+        const QString last = facts.takeLast();
+        summary += QStringLiteral("Ottimo lavoro! Adesso conosci meglio ")
+            + (facts.isEmpty() ? last
+                               : facts.join(QStringLiteral(", ")) + QStringLiteral(" e ") + last)
+            + u'.';
+    }
+    if (toPractise)
+        summary += QStringLiteral(" Esercitati ancora un po' su %1.").arg(spokenFact(*toPractise));
+    return summary;
 }
 
 } // namespace calvenza

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "drill/answer.h"
 #include "drill/exercise.h"
 #include "narrator/narrator.h"
 
+#include <QList>
 #include <QString>
+#include <optional>
 
 namespace calvenza {
 
@@ -15,7 +18,9 @@ namespace calvenza {
 [[nodiscard]] NarratorScript correction(const Exercise &exercise);
 [[nodiscard]] QString correctionLine(const Exercise &exercise);
 
-// At the end: how many facts went up a box today; or that nothing was due.
-[[nodiscard]] QString lessonSummary(int questionsAsked, int factsMovedUp);
+// At the end, as a teacher says it: the facts he now knows better (improved: up a box today), the
+// one to practise (the most missed of this lesson), or that nothing was due.
+[[nodiscard]] QString lessonSummary(
+    int questionsAsked, const QList<Fact> &improved, std::optional<Fact> toPractise);
 
 } // namespace calvenza

@@ -36,7 +36,8 @@ NarratorScript reactionToRight(int score, const QString &name, const QString &pr
         s << NarratorRequest::speak(QStringLiteral("Esatto"));
     if (score > 10)
         s << NarratorRequest::speak(QStringLiteral("Giusto"));
-    if (std::find(nameScores.begin(), nameScores.end(), score) != nameScores.end())
+    if (!name.isEmpty()
+        && std::find(nameScores.begin(), nameScores.end(), score) != nameScores.end())
         s << NarratorRequest::speak(name);
     s << NarratorRequest::speak(product);
     for (const PraiseLevel &level : ladder) {

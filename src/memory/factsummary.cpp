@@ -32,7 +32,7 @@ QString standingWords(FactStanding standing)
 {
     switch (standing) {
     case FactStanding::NeverAsked:
-        return QStringLiteral("mai chiesta");
+        return QStringLiteral("ancora da provare");
     case FactStanding::MostlyWrong:
         return QStringLiteral("da ripassare: spesso sbagliata");
     case FactStanding::Learning:
@@ -50,19 +50,28 @@ QString factSpokenText(const Fact &fact, const FactSummary &summary)
                        .arg(fact.factor)
                        .arg(fact.table * fact.factor);
     if (summary.asked == 0)
-        return text + QStringLiteral("mai chiesta");
-    text += QStringLiteral("%1 %2 su %3")
-                .arg(summary.right)
-                .arg(summary.right == 1 ? QStringLiteral("giusta") : QStringLiteral("giuste"))
-                .arg(summary.asked);
-    const qint64 lastMs = summary.recent.constLast().msTaken;
-    if (lastMs < 0)
+        return text + standingWords(FactStanding::NeverAsked);
+    if (summary.right == 0)
+        text += QStringLiteral("nessuna risposta giusta su %1").arg(summary.asked);
+    else if (summary.right == 1)
+        text += QStringLiteral("1 risposta giusta su %1").arg(summary.asked);
+    else
+        text += QStringLiteral("%1 risposte giuste su %2").arg(summary.right).arg(summary.asked);
+    // A count kept without its answers (a history mended by hand) has no last answer to tell.
+    if (summary.recent.isEmpty())
         return text;
-    const qint64 seconds = (lastMs + 500) / 1000;
+    // How long a wrong answer took says nothing.
+    const FactSummary::Answer &last = summary.recent.constLast();
+    if (!last.right)
+        return text + QStringLiteral(", l'ultima sbagliata");
+    text += QStringLiteral(", l'ultima giusta");
+    if (last.msTaken < 0)
+        return text;
+    const qint64 seconds = (last.msTaken + 500) / 1000;
     if (seconds == 0)
-        return text + QStringLiteral(", l'ultima in meno di un secondo");
+        return text + QStringLiteral(" in meno di un secondo");
     return text
-        + QStringLiteral(", l'ultima in %1 %2")
+        + QStringLiteral(" in %1 %2")
               .arg(seconds)
               .arg(seconds == 1 ? QStringLiteral("secondo") : QStringLiteral("secondi"));
 }

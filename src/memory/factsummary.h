@@ -38,7 +38,8 @@ inline constexpr int knownStreak = 3;
 // The legend's words for a standing, as the picture and a screen reader give them.
 [[nodiscard]] QString standingWords(FactStanding standing);
 
-// What a screen reader says of a cell: "8 per 7 fa 56: 5 giuste su 6, l'ultima in 2 secondi".
+// What a screen reader says of a cell: "8 per 7 fa 56: 5 risposte giuste su 6, l'ultima giusta
+// in 2 secondi"; a wrong last answer is said as such.
 [[nodiscard]] QString factSpokenText(const Fact &fact, const FactSummary &summary);
 
 // The ten tables by ten factors of one pupil.

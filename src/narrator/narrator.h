@@ -51,9 +51,9 @@ public:
 
     using QObject::QObject;
 
-    // Brings the character in; false when he cannot come, and errorString() says why.
-    [[nodiscard]] virtual bool summon() = 0;
-    [[nodiscard]] virtual QString errorString() const = 0;
+    // Brings the character in. He always comes: without a voice or a sound server he is seen
+    // and his words shown.
+    virtual void summon() = 0;
     // Queues the script and returns its id; scriptDone(id) follows when the last request has
     // been carried out or dropped.
     virtual quint64 perform(const NarratorScript &script, Pending pending = Pending::Keep) = 0;

@@ -16,6 +16,19 @@ constexpr int rightMargin = 12;
 constexpr int legendHeight = 22;
 constexpr int bottomMargin = 24;
 
+QString noChallenges()
+{
+    return QStringLiteral("Non c'è ancora nessuna sfida: ogni sfida finita comparirà qui.");
+}
+
+QString rightAnswers(int n)
+{
+    if (n == 0)
+        return QStringLiteral("nessuna risposta giusta");
+    return n == 1 ? QStringLiteral("1 risposta giusta")
+                  : QStringLiteral("%1 risposte giuste").arg(n);
+}
+
 } // namespace
 
 ChallengeChart::ChallengeChart(QWidget *parent)
@@ -47,17 +60,20 @@ void ChallengeChart::setChallenges(const QList<ChallengeRecord> &challenges)
     for (const ChallengeRecord &c : challenges)
         byTable[c.table] << c.right;
     QStringList description;
-    for (const auto &[table, rights] : byTable)
-        description << QStringLiteral("tabellina del %1: %2 %3, l'ultima con %4 giuste, la "
-                                      "migliore con %5")
-                           .arg(table)
-                           .arg(rights.size())
-                           .arg(rights.size() == 1 ? QStringLiteral("sfida")
-                                                   : QStringLiteral("sfide"))
-                           .arg(rights.constLast())
-                           .arg(*std::max_element(rights.begin(), rights.end()));
-    setAccessibleDescription(description.isEmpty() ? QStringLiteral("Nessuna sfida ancora.")
-                                                   : description.join(QStringLiteral("; ")));
+    for (const auto &[table, rights] : byTable) {
+        const QString heading = QStringLiteral("Tabellina ") + tableWithArticle(table);
+        if (rights.size() == 1)
+            description << heading + QStringLiteral(": una sfida, con ")
+                    + rightAnswers(rights.at(0));
+        else
+            description << heading
+                    + QStringLiteral(": %1 sfide, l'ultima con %2, la migliore con %3")
+                          .arg(rights.size())
+                          .arg(rightAnswers(rights.constLast()),
+                              rightAnswers(*std::max_element(rights.begin(), rights.end())));
+    }
+    setAccessibleDescription(
+        description.isEmpty() ? noChallenges() : description.join(QStringLiteral(". ")) + u'.');
     update();
 }
 
@@ -69,8 +85,7 @@ void ChallengeChart::paintEvent(QPaintEvent *)
     const QRect plot = rect().adjusted(leftMargin, legendHeight + 6, -rightMargin, -bottomMargin);
     if (m_challenges.isEmpty() || plot.width() < 20 || plot.height() < 20) {
         painter.setPen(palette().text().color());
-        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap,
-            QStringLiteral("Nessuna sfida ancora: ogni sfida finita comparirà qui."));
+        painter.drawText(rect(), Qt::AlignCenter | Qt::TextWordWrap, noChallenges());
         return;
     }
 

@@ -1,5 +1,7 @@
 #include "progress/factmodel.h"
 
+#include "drill/timestable.h"
+
 namespace calvenza {
 
 QColor standingColour(FactStanding standing)
@@ -86,8 +88,9 @@ QVariant FactModel::headerData(int section, Qt::Orientation orientation, int rol
         return orientation == Qt::Vertical ? QString::number(section + 1)
                                            : QStringLiteral("× %1").arg(section + 1);
     if (role == Qt::AccessibleTextRole)
-        return orientation == Qt::Vertical ? QStringLiteral("tabellina del %1").arg(section + 1)
-                                           : QStringLiteral("per %1").arg(section + 1);
+        return orientation == Qt::Vertical
+            ? QStringLiteral("tabellina ") + tableWithArticle(section + 1)
+            : QStringLiteral("per %1").arg(section + 1);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #include "progress/progresswindow.h"
 
 #include "memory/historyreader.h"
+#include "platform/dialogs.h"
 #include "progress/challengechart.h"
 #include "progress/factmodel.h"
 
@@ -26,6 +27,16 @@ namespace calvenza {
 namespace {
 
 const QString title = QStringLiteral("Calvenza");
+const QColor outlineColour(0x1a, 0x3a, 0x8f);
+
+// The window's title and the picture's heading; the challenge's stand-in name for a pupil who
+// typed none is a boy's, so that pupil is named otherwise.
+QString pictureTitle(const QString &pupil)
+{
+    if (pupilKey(pupil) == pupilKey(QString()))
+        return QStringLiteral("La tavola pitagorica di chi gioca senza nome");
+    return QStringLiteral("La tavola pitagorica di %1").arg(pupil);
+}
 
 // Draws a thick frame round the facts that moved up today.
 class OutlineDelegate : public QStyledItemDelegate
@@ -41,7 +52,7 @@ public:
         QStyledItemDelegate::paint(painter, plain, index);
         painter->save();
         if (index.data(FactModel::OutlinedRole).toBool()) {
-            painter->setPen(QPen(QColor(0x1a, 0x3a, 0x8f), 3));
+            painter->setPen(QPen(outlineColour, 3));
             painter->drawRect(option.rect.adjusted(2, 2, -2, -2));
         }
         if (option.state & QStyle::State_HasFocus) {
@@ -60,7 +71,8 @@ QLabel *plainLabel(const QString &text, QWidget *parent)
     return label;
 }
 
-QWidget *legend(QWidget *parent)
+// The colours, and the outline when some fact is outlined.
+QWidget *legend(QWidget *parent, bool withOutline)
 {
     auto *box = new QWidget(parent);
     auto *layout = new QGridLayout(box);
@@ -81,6 +93,19 @@ QWidget *legend(QWidget *parent)
         layout->addWidget(words, place / 2, place % 2 * 2 + 1);
         ++place;
     }
+    if (withOutline) {
+        QPixmap frame(16, 16);
+        frame.fill(Qt::white);
+        QPainter painter(&frame);
+        painter.setPen(QPen(outlineColour, 3));
+        painter.drawRect(frame.rect().adjusted(1, 1, -2, -2));
+        auto *swatch = new QLabel(box);
+        swatch->setPixmap(frame);
+        layout->addWidget(swatch, place / 2, place % 2 * 2);
+        auto *words = plainLabel(QStringLiteral("migliorata oggi"), box);
+        words->setWordWrap(false);
+        layout->addWidget(words, place / 2, place % 2 * 2 + 1);
+    }
     return box;
 }
 
@@ -96,7 +121,7 @@ ProgressWindow::ProgressWindow(
     for (const QString &known : knownPupils(dataDirectory))
         if (pupilKey(known) == pupilKey(pupil))
             m_pupil = known;
-    setWindowTitle(QStringLiteral("La mia tavola pitagorica - %1").arg(m_pupil));
+    setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
     m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsProblem));
@@ -105,8 +130,7 @@ ProgressWindow::ProgressWindow(
     m_picture = new QWidget(this);
     m_picture->setAutoFillBackground(true);
     auto *pictureLayout = new QVBoxLayout(m_picture);
-    auto *heading
-        = plainLabel(QStringLiteral("La tavola pitagorica di %1").arg(m_pupil), m_picture);
+    auto *heading = plainLabel(pictureTitle(m_pupil), m_picture);
     QFont headingFont = heading->font();
     headingFont.setPointSizeF(headingFont.pointSizeF() * 1.4);
     headingFont.setBold(true);
@@ -116,7 +140,7 @@ ProgressWindow::ProgressWindow(
     m_view = new QTableView(m_picture);
     m_view->setModel(m_model);
     m_view->setItemDelegate(new OutlineDelegate(m_view));
-    m_view->setAccessibleName(QStringLiteral("La tavola pitagorica di %1").arg(m_pupil));
+    m_view->setAccessibleName(pictureTitle(m_pupil));
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setTabKeyNavigation(false);
@@ -133,7 +157,7 @@ ProgressWindow::ProgressWindow(
     m_view->setFixedSize(32 + 10 * 48 + frame, 26 + 10 * 32 + frame);
     m_view->setCurrentIndex(m_model->index(0, 0));
     pictureLayout->addWidget(m_view, 0, Qt::AlignHCenter);
-    pictureLayout->addWidget(legend(m_picture));
+    pictureLayout->addWidget(legend(m_picture, !movedUp.isEmpty()));
     // The picture (and the image saved of it) says the sentence; the details are for the console.
     if (!factsProblem.isEmpty()) {
         pictureLayout->addWidget(plainLabel(factsProblem.sentence, m_picture));
@@ -171,14 +195,15 @@ ProgressWindow::ProgressWindow(
     m_view->setFocus();
 }
 
-bool ProgressWindow::savePicture(const QString &path, QString *error) const
+bool ProgressWindow::savePicture(const QString &path, QString *error, QString *details) const
 {
     QImageWriter writer(path, "png");
     if (writer.write(m_picture->grab().toImage()))
         return true;
     if (error)
-        *error = QStringLiteral("Non riesco a salvare l'immagine «%1»: %2.")
-                     .arg(QDir::toNativeSeparators(path), writer.errorString());
+        *error = QStringLiteral("Non riesco a salvare l'immagine lì: prova in un'altra cartella.");
+    if (details)
+        *details = QDir::toNativeSeparators(path) + QStringLiteral(": ") + writer.errorString();
     return false;
 }
 
@@ -186,13 +211,14 @@ void ProgressWindow::askWhereToSave()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salva la tavola"),
-        QDir(folder).filePath(QStringLiteral("tavola pitagorica di %1.png").arg(m_pupil)),
+        QDir(folder).filePath(pictureTitle(m_pupil) + QStringLiteral(".png")),
         QStringLiteral("Immagini PNG (*.png)"));
     if (path.isEmpty())
         return;
     QString error;
-    if (!savePicture(path, &error))
-        QMessageBox::warning(this, title, error);
+    QString details;
+    if (!savePicture(path, &error, &details))
+        QtDialogs().messageBox(this, error, title, details);
 }
 
 ProgressWindow *showProgress(

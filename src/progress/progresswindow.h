@@ -25,8 +25,10 @@ public:
     [[nodiscard]] FactModel *model() const { return m_model; }
     [[nodiscard]] QTableView *view() const { return m_view; }
 
-    // The table, its legend and the chart as a PNG; false with the Italian reason in error.
-    bool savePicture(const QString &path, QString *error = nullptr) const;
+    // The table, its legend and the chart as a PNG; false with a sentence in error and the path
+    // and the system's reason in details.
+    bool savePicture(
+        const QString &path, QString *error = nullptr, QString *details = nullptr) const;
 
 private:
     void askWhereToSave();

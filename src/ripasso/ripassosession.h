@@ -40,11 +40,8 @@ public:
 
     // Counting the one being asked until its answer is recorded: 20 at the start, 0 at the end.
     [[nodiscard]] int questionsLeft() const override;
-    [[nodiscard]] bool isFinished() const { return questionsLeft() == 0; }
     // Facts that went up a box today: this session's answers and any earlier ones of today.
     [[nodiscard]] QList<Fact> movedUp() const override;
-    [[nodiscard]] const QList<int> &tables() const { return m_tables; }
-    [[nodiscard]] const FactBoxes &boxes() const { return m_boxes; }
 
 private:
     struct Retry

@@ -38,14 +38,24 @@ void RequestQueue::finishCurrent()
 void RequestQueue::drop(Dropping what)
 {
     std::vector<quint64> done;
+    // A script under way is one piece: "8 per" is never left without its factor. Only speech
+    // that may be cut short (the introduction) goes with the rest.
+    std::optional<quint64> underWay;
     if (what == Dropping::WaitingAndCurrent && m_current) {
         if (settle(m_current->script))
             done.push_back(m_current->script);
         m_current.reset();
+    } else if (m_current) {
+        underWay = m_current->script;
     }
-    for (const Entry &entry : std::exchange(m_waiting, {}))
-        if (settle(entry.script))
+    std::deque<Entry> kept;
+    for (Entry &entry : std::exchange(m_waiting, {})) {
+        if (entry.script == underWay && !entry.request.interruptible)
+            kept.push_back(std::move(entry));
+        else if (settle(entry.script))
             done.push_back(entry.script);
+    }
+    m_waiting = std::move(kept);
     for (const quint64 script : done)
         emit scriptDone(script);
 }

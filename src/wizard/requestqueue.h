@@ -33,8 +33,9 @@ public:
     const Entry &begin();
     // The current request has been carried out.
     void finishCurrent();
-    // Requests not yet begun go, and the one under way too if it has been cut short. Their
-    // scripts are told done once the queue is settled, so a script performed in answer stays.
+    // Requests not yet begun go, except the rest of the script under way, which is one piece;
+    // with WaitingAndCurrent the request under way has been cut short and its script goes whole.
+    // Scripts are told done once the queue is settled, so a script performed in answer stays.
     enum class Dropping { Waiting, WaitingAndCurrent };
     void drop(Dropping what);
 

@@ -18,11 +18,10 @@ void WizardNarrator::prepare()
     connect(m_wizard.get(), &Wizard::scriptDone, this, &Narrator::scriptDone);
 }
 
-bool WizardNarrator::summon()
+void WizardNarrator::summon()
 {
     prepare();
     m_summoned = true;
-    return true;
 }
 
 quint64 WizardNarrator::perform(const NarratorScript &script, Pending pending)

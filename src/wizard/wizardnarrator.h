@@ -18,8 +18,7 @@ public:
     // Builds the wizard (window, voice, sound connection) before summon(), which then finds
     // him ready.
     void prepare();
-    bool summon() override;
-    QString errorString() const override { return {}; }
+    void summon() override;
     quint64 perform(const NarratorScript &script, Pending pending = Pending::Keep) override;
     void stopAll() override;
 

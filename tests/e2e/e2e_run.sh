@@ -108,7 +108,7 @@ for pupil in Giulia Luca Marta; do
 done
 [ "$(grep -c "^Marta;.*;sì;" "$tmp/risposte.csv")" = 2 ] || { echo "FAIL: Marta's 2 right"; fail=1; }
 "$calvenza" --progressi giulia >"$tmp/progressi.log" 2>&1 & picture=$! && pids+=("$picture")
-wait_for 100 xdotool search --name '^La mia tavola pitagorica - Giulia$' ||
+wait_for 100 xdotool search --name '^La tavola pitagorica di Giulia$' ||
     { echo "FAIL: the picture did not open"; fail=1; }
 import -window root "$tmp/progressi.png" && stop_tree "$picture"
 

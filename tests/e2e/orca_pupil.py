@@ -17,6 +17,7 @@ from pupil import has, walk, xdotool
 NUMBER_WORDS = ["uno", "due", "tre", "quattro", "cinque", "sei", "sette", "otto", "nove", "dieci"]
 RECORD_NAME, RECORD_POINTS = "Marta", 3
 MENU = [("a menu", r"(?i)Informazioni|Dedica|menu")]
+ENGLISH = [("a key's English name", r"Return")]
 
 
 class Orca:
@@ -123,7 +124,8 @@ class Pupil:
         self.step("%d per %d, risposta %s" % (table, factor, "giusta" if right else "sbagliata"),
                   self.on("push button", "Nuovo calcolo"), lambda: [
                       ("the verdict with the product", r"%s[^|]*\b%d\b" % (verdict, product)),
-                      ("the counters", r"(?i)esatte\W+%d\b[^|]*errate\W+%d\b[^|]*totali\W+%d\b" % counts)])
+                      ("the counters", r"(?i)esatte\W+%d\b[^|]*errate\W+%d\b[^|]*totali\W+%d\b" % counts)]
+                  + [("the hint", r"Premi Invio per il prossimo esercizio")] * (counts[2] == 1), ENGLISH)
         xdotool("key", "Return")
         self.step("Invio su Nuovo calcolo", self.on("text", "Risultato"),
                   lambda: [("the answer box", r"Risultato"), self.spoken_exercise()])
@@ -140,7 +142,8 @@ class Pupil:
         self.step("saluto chiuso", self.on("text", "Risultato"), lambda: [
             ("the answer box", r"Risultato"), self.spoken_exercise(),
             ("the time left", r"(?i)tempo restante\W+\d"),
-            ("the record", r"(?i)record[^|]*%s[^|]*\b%d\b" % (RECORD_NAME, RECORD_POINTS))])
+            ("the record", r"Il record è di %s, con %d punti" % (RECORD_NAME, RECORD_POINTS)),
+            ("the hint", r"Scrivi il risultato e premi Invio")], ENGLISH)
         self.answer(True, (1, 0, 1))
         self.answer(False, (1, 1, 2))
         xdotool("key", "alt")  # a slip: Alt alone
