@@ -1,3 +1,4 @@
+#include "memory/historydatabase.h"
 #include "memory/historywriter.h"
 #include "progress/factmodel.h"
 #include "register/classsource.h"
@@ -5,6 +6,7 @@
 #include "register/registerprint.h"
 #include "register/registerwindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSortFilterProxyModel>
@@ -177,6 +179,21 @@ private slots:
         QTest::keyClick(view, Qt::Key_Return);
         QCOMPARE(opened, QStringList {QStringLiteral("Bruno")});
         QVERIFY(window.missedModel()->stringList().constFirst().startsWith(u"8 per 7 fa 56"));
+    }
+
+    void unreadableHistoryIsToldAndLeftAlone()
+    {
+        QTemporaryDir dir;
+        QFile bad(QDir(dir.path()).filePath(historyFileName()));
+        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("non un database") > 0);
+        bad.close();
+        LocalClassSource source(dir.path());
+        Problem problem;
+        QVERIFY(source.report(source.classes().constFirst(), now, &problem).pupils.isEmpty());
+        QVERIFY2(problem.sentence.startsWith(u"Non riesco a leggere la storia"),
+            qPrintable(problem.sentence));
+        QVERIFY(problem.details.contains(historyFileName()));
+        QVERIFY(bad.open(QIODevice::ReadOnly) && bad.readAll() == "non un database");
     }
 
     // Two pages for the class (its tavola, its pupils), one for each pupil; a PDF that cannot be

@@ -24,6 +24,11 @@ ClassReport LocalClassSource::report(
     ClassReport report {schoolClass.name, now, {}};
     for (const PupilHistory &history : classHistory(m_dataDirectory, periods.recentStart, problem))
         report.pupils << pupilFigures(history, periods);
+    // The history's own sentence is for a pupil; this one is read by the teacher, with the details.
+    if (problem && !problem->isEmpty())
+        problem->sentence
+            = QStringLiteral("Non riesco a leggere la storia delle risposte di questo "
+                             "computer, che resta com'è.");
     return report;
 }
 

@@ -242,7 +242,7 @@ void RegisterWindow::refresh()
     const QString when = QLocale(QLocale::Italian, QLocale::Italy)
                              .toString(m_report.at.toLocalTime().time(), QStringLiteral("HH:mm"));
     if (!problem.isEmpty()) {
-        m_status->setText(problem.sentence);
+        m_status->setText(problem.fullText());
         qWarning("calvenza: %s", qUtf8Printable(problem.details));
     } else if (m_report.pupils.isEmpty())
         m_status->setText(QStringLiteral("Nessun alunno ha ancora risposto in questa classe. "
