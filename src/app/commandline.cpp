@@ -62,6 +62,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
                 result.pupil = arguments.at(++i);
             continue;
         }
+        if (arg == u"--registro") {
+            result.action = CommandLine::Action::ShowRegister;
+            continue;
+        }
         if (const auto path = optionValue(arguments, i, u"--esporta")) {
             if (path->isEmpty())
                 return refuse(QStringLiteral("manca il nome del file dopo --esporta: per "
@@ -90,7 +94,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.table = result.tables.constFirst();
     }
     if (result.ripasso && result.action != CommandLine::Action::Run)
-        return refuse(QStringLiteral("--ripasso non va insieme a --progressi o --esporta."));
+        return refuse(
+            QStringLiteral("--ripasso non va insieme a --progressi, --esporta o --registro."));
     if (!result.ripasso && tablesGiven.contains(u','))
         return refuse(QStringLiteral("la sfida è su una tabellina sola, «%1» è un elenco: %2 "
                                      "(un elenco va con --ripasso).")
@@ -105,6 +110,7 @@ QString helpText()
         "     calvenza --ripasso [--tabellina N,N,...]\n"
         "     calvenza --progressi [NOME]\n"
         "     calvenza --esporta FILE.csv\n"
+        "     calvenza --registro\n"
         "Un mago parlante detta le tabelline: scrivi il risultato e premi Invio.\n"
         "Ogni tabellina ha il suo record; ogni risposta resta nella storia di chi l'ha data.\n"
         "\n"
@@ -120,6 +126,8 @@ QString helpText()
         "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
         "                      di calcolo, ed esce\n"
         "                      (campi separati da «;», come vuole un foglio in italiano)\n"
+        "      --registro      il registro di classe per l'insegnante: la classe moltiplicazione\n"
+        "                      per moltiplicazione e alunno per alunno, da stampare\n"
         "  -h, --help          mostra questo aiuto\n"
         "  -v, --version       mostra la versione\n")
         .arg(firstTable)
