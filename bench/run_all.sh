@@ -112,6 +112,10 @@ How each figure is taken:
   in \`BUILD/bench/history-1M/\`, then times one pupil's picture query (\`factsOf\`), the picture
   from construction to shown and painted, the export of every answer, the file's size, and
   \`HistoryWriter::record()\` as the drill's thread pays it.
+- Register: \`bench_register\` builds a history of 1,000,000 answers (25 pupils over a year up to
+  now, rebuilt when it is more than an hour old so that this week has answers) in
+  \`BUILD/bench/history-register-1M/\`, then times the class's figures read from it and the
+  register window from construction to shown and painted.
 - Quick pupil: \`bench_quickpace\` hands the real wizard (silent audio, paced by his voice's own
   length) the window's scripts for a pupil pressing Enter every 0.3 s for 30 exercises, first with
   every script kept (as before), then with each dictation dropping what has not begun; the figure

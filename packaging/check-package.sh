@@ -97,7 +97,7 @@ grep -qx "Icon=$app" "$desktop" || fail "la voce del menu non usa l'icona $app"
 # One launcher action per table, each starting the program on it.
 [ "$(grep -cxE 'Exec=calvenza --tabellina ([1-9]|10)' "$desktop")" = 10 ] ||
     fail "la voce del menu non ha le azioni da Tabellina dell'1 a Tabellina del 10"
-for action in progressi ripasso; do
+for action in progressi ripasso registro; do
     grep -qx "Exec=calvenza --$action" "$desktop" ||
         fail "la voce del menu non ha l'azione --$action"
 done

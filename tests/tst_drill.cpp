@@ -203,6 +203,10 @@ private slots:
             << "--esporta" << int(A::Refuse) << false << "manca il nome del file";
         QTest::newRow("ripasso with export")
             << "-r|--esporta=x.csv" << int(A::Refuse) << false << "--ripasso non va insieme";
+        QTest::newRow("register") << "--registro" << int(A::ShowRegister) << false << "";
+        QTest::newRow("server check") << "--verifica-server" << int(A::CheckServer) << false << "";
+        QTest::newRow("register with ripasso")
+            << "--registro|-r" << int(A::Refuse) << false << "--registro.";
     }
     void commandLineChoosesTheTablesAndTheMode()
     {

@@ -62,6 +62,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
                 result.pupil = arguments.at(++i);
             continue;
         }
+        if (arg == u"--registro") {
+            result.action = CommandLine::Action::ShowRegister;
+            continue;
+        }
         if (arg == u"--verifica-server") {
             result.action = CommandLine::Action::CheckServer;
             continue;
@@ -95,7 +99,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     if (result.ripasso && result.action != CommandLine::Action::Run)
         return refuse(QStringLiteral(
-            "--ripasso non va insieme a --progressi, --esporta o --verifica-server."));
+            "--ripasso non va insieme a --progressi, --esporta, --verifica-server o --registro."));
     if (!result.ripasso && tablesGiven.contains(u','))
         return refuse(QStringLiteral("la sfida è su una tabellina sola, «%1» è un elenco: %2 "
                                      "(un elenco va con --ripasso).")
@@ -110,6 +114,7 @@ QString helpText()
         "     calvenza --ripasso [--tabellina N,N,...]\n"
         "     calvenza --progressi [NOME]\n"
         "     calvenza --esporta FILE.csv\n"
+        "     calvenza --registro\n"
         "     calvenza --verifica-server\n"
         "Un mago parlante detta le tabelline: scrivi il risultato e premi Invio.\n"
         "Ogni tabellina ha il suo record; ogni risposta resta nella storia di chi l'ha data.\n"
@@ -126,6 +131,8 @@ QString helpText()
         "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
         "                      di calcolo, ed esce\n"
         "                      (campi separati da «;», come vuole un foglio in italiano)\n"
+        "      --registro      il registro di classe per l'insegnante: la classe moltiplicazione\n"
+        "                      per moltiplicazione e alunno per alunno, da stampare\n"
         "      --verifica-server\n"
         "                      prova il collegamento al server della scuola (servizio\n"
         "                      calvenza di PostgreSQL), dice che cosa trova ed esce\n"

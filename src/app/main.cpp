@@ -11,6 +11,7 @@
 #include "platform/random.h"
 #include "platform/screenreader.h"
 #include "progress/progresswindow.h"
+#include "register/registerwindow.h"
 #include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
 #include "school/schoolsender.h"
@@ -35,6 +36,7 @@ int main(int argc, char *argv[])
     switch (commandLine.action) {
     case calvenza::CommandLine::Action::Run:
     case calvenza::CommandLine::Action::ShowProgress:
+    case calvenza::CommandLine::Action::ShowRegister:
         break;
     case calvenza::CommandLine::Action::Export: {
         // The teacher's export needs no display.
@@ -92,6 +94,8 @@ int main(int argc, char *argv[])
     if (commandLine.action == calvenza::CommandLine::Action::ShowProgress)
         return calvenza::runProgressPicture(
             calvenza::UserDataDirectory().location(), commandLine.pupil);
+    if (commandLine.action == calvenza::CommandLine::Action::ShowRegister)
+        return calvenza::runRegister(calvenza::UserDataDirectory().location());
 
     calvenza::TavolaServices services;
     // With a screen reader the pupil hears one voice, the reader's, which he can stop and have

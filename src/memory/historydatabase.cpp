@@ -168,6 +168,12 @@ void RawRows::bind(int place, qint64 value)
     sqlite3_bind_int64(m_statement, place, value);
 }
 
+void RawRows::reset()
+{
+    sqlite3_reset(m_statement);
+    m_step = SQLITE_DONE;
+}
+
 bool RawRows::next()
 {
     m_step = sqlite3_step(m_statement);

@@ -84,6 +84,8 @@ public:
     RawRows &operator=(const RawRows &) = delete;
 
     void bind(int place, qint64 value);
+    // Back to the start, to run again with new values bound.
+    void reset();
     // False at the end, or on a failure that problem() then tells.
     bool next();
     [[nodiscard]] bool failed() const;

@@ -1,0 +1,240 @@
+#include "register/registermodels.h"
+
+#include "progress/factmodel.h"
+
+#include <QLocale>
+
+namespace calvenza {
+
+void ClassFactModel::setReport(const ClassReport &report)
+{
+    for (int table = 1; table <= 10; ++table)
+        for (int factor = 1; factor <= 10; ++factor)
+            m_facts[std::size_t(factIndex({table, factor}))] = report.fact({table, factor});
+    m_pupils = int(report.pupils.size());
+    emit dataChanged(index(0, 0), index(9, 9));
+}
+
+int ClassFactModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 10;
+}
+
+int ClassFactModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : 10;
+}
+
+QVariant ClassFactModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const Fact fact {index.row() + 1, index.column() + 1};
+    const ClassFact &figures = m_facts[std::size_t(factIndex(fact))];
+    switch (role) {
+    case Qt::DisplayRole:
+        return fact.table * fact.factor;
+    case Qt::BackgroundRole:
+        return standingColour(classStanding(figures));
+    case Qt::ForegroundRole:
+        return QColor(Qt::black);
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignCenter);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleTextRole:
+        return classFactSpokenText(fact, figures, m_pupils);
+    case Qt::AccessibleDescriptionRole:
+        return classStandingWords(classStanding(figures));
+    default:
+        return {};
+    }
+}
+
+QVariant ClassFactModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section < 0 || section >= 10)
+        return {};
+    if (role == Qt::DisplayRole)
+        return orientation == Qt::Vertical ? QString::number(section + 1)
+                                           : QStringLiteral("× %1").arg(section + 1);
+    if (role == Qt::AccessibleTextRole)
+        return orientation == Qt::Vertical ? QStringLiteral("tabellina del %1").arg(section + 1)
+                                           : QStringLiteral("per %1").arg(section + 1);
+    return {};
+}
+
+QColor attentionColour(const PupilFigures &pupil)
+{
+    if (!pupil.stuckOn.isEmpty())
+        return {0xf8, 0xc8, 0xc0};
+    if (!pupil.practisedThisWeek())
+        return {0xf7, 0xe4, 0xa8};
+    return {};
+}
+
+void PupilTableModel::setReport(const ClassReport &report)
+{
+    beginResetModel();
+    m_pupils = report.pupils;
+    m_now = report.at;
+    endResetModel();
+}
+
+int PupilTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_pupils.size());
+}
+
+int PupilTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString PupilTableModel::columnTitle(int column)
+{
+    switch (column) {
+    case Name:
+        return QStringLiteral("Alunno");
+    case LastPractice:
+        return QStringLiteral("Ultima volta");
+    case MinutesThisWeek:
+        return QStringLiteral("Minuti\n(settimana)");
+    case AnswersThisWeek:
+        return QStringLiteral("Risposte\n(settimana)");
+    case FactsKnown:
+        return QStringLiteral("Imparate");
+    case PercentRight:
+        return QStringLiteral("Giuste\n(4 settimane)");
+    case MedianTime:
+        return QStringLiteral("Tempo\nmediano");
+    case TrendColumn:
+        return QStringLiteral("Andamento");
+    case Attention:
+        return QStringLiteral("Da notare");
+    }
+    return {};
+}
+
+QString PupilTableModel::columnWords(int column)
+{
+    switch (column) {
+    case Name:
+        return QStringLiteral("alunno");
+    case LastPractice:
+        return QStringLiteral("ultima volta");
+    case MinutesThisWeek:
+        return QStringLiteral("minuti questa settimana");
+    case AnswersThisWeek:
+        return QStringLiteral("risposte questa settimana");
+    case FactsKnown:
+        return QStringLiteral("moltiplicazioni imparate delle tabelline esercitate");
+    case PercentRight:
+        return QStringLiteral("risposte giuste nelle ultime 4 settimane");
+    case MedianTime:
+        return QStringLiteral("tempo mediano di risposta nelle ultime 4 settimane");
+    case TrendColumn:
+        return QStringLiteral("andamento: giuste questa settimana rispetto alla precedente");
+    case Attention:
+        return QStringLiteral("da notare");
+    }
+    return {};
+}
+
+QString PupilTableModel::cellText(const PupilFigures &p, int column) const
+{
+    const QLocale italian(QLocale::Italian, QLocale::Italy);
+    switch (column) {
+    case Name:
+        return p.name;
+    case LastPractice:
+        return lastPracticeText(p.lastPractice, m_now);
+    case MinutesThisWeek:
+        return QString::number(p.minutesThisWeek);
+    case AnswersThisWeek:
+        return QString::number(p.answersThisWeek);
+    case FactsKnown:
+        return p.factsOfTablesPractised == 0
+            ? QStringLiteral("nessuna")
+            : QStringLiteral("%1 su %2").arg(p.factsKnown).arg(p.factsOfTablesPractised);
+    case PercentRight:
+        return p.percentRight() < 0 ? QStringLiteral("nessuna risposta")
+                                    : QStringLiteral("%1%").arg(p.percentRight());
+    case MedianTime:
+        return p.medianMs < 0
+            ? QStringLiteral("non si sa")
+            : italian.toString(double(p.medianMs) / 1000.0, 'f', 1) + QStringLiteral(" s");
+    case TrendColumn:
+        return trendText(p.trend());
+    case Attention:
+        return attentionText(p);
+    }
+    return {};
+}
+
+QVariant PupilTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        return {};
+    const PupilFigures &p = m_pupils.at(index.row());
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(p, column);
+    case Qt::AccessibleTextRole:
+        // Each cell names its pupil and column, so a row read cell by cell still makes sense.
+        if (column == Name)
+            return p.name;
+        return QStringLiteral("%1, %2: %3")
+            .arg(p.name, columnWords(column),
+                column == Attention && attentionText(p).isEmpty() ? QStringLiteral("niente")
+                                                                  : cellText(p, column));
+    case Qt::AccessibleDescriptionRole:
+    case Qt::ToolTipRole:
+        return attentionText(p);
+    case Qt::BackgroundRole: {
+        const QColor colour = attentionColour(p);
+        return colour.isValid() ? QVariant(colour) : QVariant();
+    }
+    case Qt::TextAlignmentRole:
+        return column == Name || column == Attention || column == LastPractice
+            ? int(Qt::AlignLeft | Qt::AlignVCenter)
+            : int(Qt::AlignCenter);
+    case SortRole:
+        switch (column) {
+        case Name:
+            return p.name.toCaseFolded();
+        case LastPractice:
+            return p.lastPractice.isValid() ? p.lastPractice.toMSecsSinceEpoch() : qint64(-1);
+        case MinutesThisWeek:
+            return p.minutesThisWeek;
+        case AnswersThisWeek:
+            return p.answersThisWeek;
+        case FactsKnown:
+            return p.factsKnown;
+        case PercentRight:
+            return p.percentRight();
+        case MedianTime:
+            return p.medianMs;
+        case TrendColumn:
+            return p.trend() == Trend::Unknown ? -1000 : p.percentThisWeek - p.percentLastWeek;
+        case Attention:
+            return int(p.stuckOn.size()) * 2 + (p.practisedThisWeek() ? 0 : 1);
+        }
+        return {};
+    default:
+        return {};
+    }
+}
+
+QVariant PupilTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Vertical)
+        return {};
+    if (role == Qt::DisplayRole)
+        return columnTitle(section);
+    if (role == Qt::AccessibleTextRole || role == Qt::ToolTipRole)
+        return columnWords(section);
+    return {};
+}
+
+} // namespace calvenza

@@ -1,0 +1,300 @@
+#include "register/registerwindow.h"
+
+#include "progress/factmodel.h"
+#include "progress/progresswindow.h"
+#include "register/registermodels.h"
+#include "register/registerprint.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListView>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QSortFilterProxyModel>
+#include <QStandardPaths>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTextDocument>
+#include <QVBoxLayout>
+
+namespace calvenza {
+
+namespace {
+
+const QString title = QStringLiteral("Registro di classe");
+
+QLabel *plainLabel(const QString &text, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText); // a pupil's name is shown as typed, never as markup
+    label->setWordWrap(true);
+    return label;
+}
+
+QLabel *sectionLabel(const QString &text, QWidget *buddy, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    label->setBuddy(buddy);
+    return label;
+}
+
+// A chosen cell keeps its colour, which is what it says: the keyboard's place is a frame.
+class FrameDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem plain = option;
+        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        QStyledItemDelegate::paint(painter, plain, index);
+        if (option.state & QStyle::State_HasFocus) {
+            painter->save();
+            painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
+            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+            painter->restore();
+        }
+    }
+};
+
+QWidget *legend(QWidget *parent)
+{
+    auto *box = new QWidget(parent);
+    auto *layout = new QGridLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    int place = 0;
+    for (const FactStanding standing : {FactStanding::Known, FactStanding::Learning,
+             FactStanding::MostlyWrong, FactStanding::NeverAsked}) {
+        auto *swatch = new QLabel(box);
+        swatch->setFixedSize(16, 16);
+        swatch->setAutoFillBackground(true);
+        QPalette palette = swatch->palette();
+        palette.setColor(QPalette::Window, standingColour(standing));
+        swatch->setPalette(palette);
+        swatch->setFrameShape(QFrame::Box);
+        layout->addWidget(swatch, place, 0);
+        layout->addWidget(plainLabel(classStandingWords(standing), box), place, 1);
+        ++place;
+    }
+    layout->setColumnStretch(1, 1);
+    return box;
+}
+
+} // namespace
+
+RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget *parent)
+    : QDialog(parent)
+    , m_source(source)
+    , m_openPupil(std::move(openPupil))
+    , m_classChooser(new QComboBox(this))
+    , m_status(plainLabel({}, this))
+    , m_classModel(new ClassFactModel(this))
+    , m_pupilModel(new PupilTableModel(this))
+    , m_pupilProxy(new QSortFilterProxyModel(this))
+    , m_missedModel(new QStringListModel(this))
+{
+    setWindowTitle(title + QStringLiteral(" - Calvenza"));
+    setWindowFlag(Qt::WindowMaximizeButtonHint);
+
+    Problem problem;
+    m_classes = m_source.classes(&problem);
+    for (const SchoolClass &schoolClass : std::as_const(m_classes))
+        m_classChooser->addItem(schoolClass.name);
+    m_classChooser->setAccessibleName(QStringLiteral("Classe"));
+    if (!problem.isEmpty()) {
+        m_status->setText(problem.sentence);
+        qWarning("calvenza: %s", qUtf8Printable(problem.details));
+    }
+
+    m_classView = new QTableView(this);
+    m_classView->setModel(m_classModel);
+    m_classView->setItemDelegate(new FrameDelegate(m_classView));
+    m_classView->setAccessibleName(QStringLiteral("La tavola pitagorica della classe"));
+    m_classView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_classView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_classView->setTabKeyNavigation(false);
+    for (QHeaderView *header : {m_classView->horizontalHeader(), m_classView->verticalHeader()})
+        header->setSectionResizeMode(QHeaderView::Fixed);
+    m_classView->horizontalHeader()->setDefaultSectionSize(44);
+    m_classView->verticalHeader()->setDefaultSectionSize(28);
+    m_classView->verticalHeader()->setFixedWidth(30);
+    m_classView->horizontalHeader()->setFixedHeight(26);
+    m_classView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_classView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const int frame = 2 * m_classView->frameWidth();
+    m_classView->setFixedSize(30 + 10 * 44 + frame, 26 + 10 * 28 + frame);
+    m_classView->setCurrentIndex(m_classModel->index(0, 0));
+
+    m_pupilProxy->setSourceModel(m_pupilModel);
+    m_pupilProxy->setSortRole(PupilTableModel::SortRole);
+    m_pupilView = new QTableView(this);
+    m_pupilView->setModel(m_pupilProxy);
+    m_pupilView->setAccessibleName(QStringLiteral("Gli alunni"));
+    m_pupilView->setAccessibleDescription(QStringLiteral(
+        "Invio o doppio clic su un alunno: la sua tavola pitagorica e le sue sfide"));
+    m_pupilView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pupilView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pupilView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pupilView->setTabKeyNavigation(false);
+    m_pupilView->setSortingEnabled(true);
+    m_pupilView->sortByColumn(PupilTableModel::Name, Qt::AscendingOrder);
+    m_pupilView->verticalHeader()->hide();
+    m_pupilView->horizontalHeader()->setStretchLastSection(true);
+    m_pupilView->setWordWrap(false);
+    m_pupilView->setMinimumWidth(640);
+    connect(m_pupilView, &QTableView::activated, this, &RegisterWindow::openPupilAt);
+
+    auto *missedView = new QListView(this);
+    missedView->setModel(m_missedModel);
+    missedView->setAccessibleName(QStringLiteral("Le moltiplicazioni più sbagliate"));
+    missedView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    missedView->setMaximumHeight(150);
+
+    auto *top = new QHBoxLayout;
+    auto *classLabel = new QLabel(QStringLiteral("&Classe:"), this);
+    classLabel->setBuddy(m_classChooser);
+    top->addWidget(classLabel);
+    top->addWidget(m_classChooser, 1);
+    auto *refreshButton = new QPushButton(QStringLiteral("A&ggiorna"), this);
+    refreshButton->setAutoDefault(false);
+    connect(refreshButton, &QPushButton::clicked, this, &RegisterWindow::refresh);
+    top->addWidget(refreshButton);
+    auto *refreshKey = new QShortcut(QKeySequence::Refresh, this);
+    connect(refreshKey, &QShortcut::activated, this, &RegisterWindow::refresh);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(
+        sectionLabel(QStringLiteral("La &tavola pitagorica della classe"), m_classView, this));
+    left->addWidget(m_classView);
+    left->addWidget(legend(this));
+    left->addStretch(1);
+    auto *right = new QVBoxLayout;
+    right->addWidget(sectionLabel(
+        QStringLiteral("Gli &alunni (Invio o doppio clic: la sua tavola)"), m_pupilView, this));
+    right->addWidget(m_pupilView, 1);
+    right->addWidget(
+        sectionLabel(QStringLiteral("Le &moltiplicazioni più sbagliate"), missedView, this));
+    right->addWidget(missedView);
+    auto *middle = new QHBoxLayout;
+    middle->addLayout(left);
+    middle->addLayout(right, 1);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto *printButton
+        = buttons->addButton(QStringLiteral("&Stampa..."), QDialogButtonBox::ActionRole);
+    auto *pdfButton
+        = buttons->addButton(QStringLiteral("Salva come &PDF..."), QDialogButtonBox::ActionRole);
+    QPushButton *close = buttons->button(QDialogButtonBox::Close);
+    close->setText(QStringLiteral("&Chiudi"));
+    // Enter in the pupils' table opens a pupil; it must not also press a button.
+    for (QPushButton *button : {printButton, pdfButton, close})
+        button->setAutoDefault(false);
+    connect(printButton, &QPushButton::clicked, this, &RegisterWindow::print);
+    connect(pdfButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToSavePdf);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_status);
+    layout->addLayout(middle, 1);
+    layout->addWidget(buttons);
+
+    connect(m_classChooser, &QComboBox::currentIndexChanged, this, &RegisterWindow::refresh);
+    refresh();
+    m_pupilView->setFocus();
+}
+
+void RegisterWindow::refresh()
+{
+    const int chosen = m_classChooser->currentIndex();
+    if (chosen < 0 || chosen >= m_classes.size())
+        return;
+    Problem problem;
+    m_report = m_source.report(m_classes.at(chosen), QDateTime::currentDateTimeUtc(), &problem);
+    m_classModel->setReport(m_report);
+    m_pupilModel->setReport(m_report);
+    m_pupilView->resizeColumnsToContents();
+    QStringList missed;
+    for (const Fact &fact : m_report.missedMost())
+        missed << missedFactText(fact, m_report.fact(fact), int(m_report.pupils.size()));
+    if (missed.isEmpty())
+        missed << QStringLiteral("Nessuna moltiplicazione è sbagliata spesso.");
+    m_missedModel->setStringList(missed);
+    if (m_pupilProxy->rowCount() > 0)
+        m_pupilView->setCurrentIndex(m_pupilProxy->index(0, 0));
+
+    const QString when = QLocale(QLocale::Italian, QLocale::Italy)
+                             .toString(m_report.at.toLocalTime().time(), QStringLiteral("HH:mm"));
+    if (!problem.isEmpty()) {
+        m_status->setText(problem.fullText());
+        qWarning("calvenza: %s", qUtf8Printable(problem.details));
+    } else if (m_report.pupils.isEmpty())
+        m_status->setText(QStringLiteral("Nessun alunno ha ancora risposto in questa classe. "
+                                         "Aggiornato alle %1.")
+                              .arg(when));
+    else
+        m_status->setText(QStringLiteral("%1 alunni. Aggiornato alle %2 (F5 per aggiornare).")
+                              .arg(m_report.pupils.size())
+                              .arg(when));
+}
+
+void RegisterWindow::openPupilAt(const QModelIndex &index)
+{
+    const QModelIndex source = m_pupilProxy->mapToSource(index);
+    if (source.isValid() && m_openPupil)
+        m_openPupil(this, m_pupilModel->pupil(source.row()));
+}
+
+void RegisterWindow::print()
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Registro di classe - %1").arg(m_report.className));
+    QPrintDialog dialog(&printer, this);
+    dialog.setWindowTitle(QStringLiteral("Stampa il registro"));
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    registerDocument(m_report, m_source)->print(&printer);
+}
+
+void RegisterWindow::askWhereToSavePdf()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Salva come PDF"),
+        QDir(folder).filePath(QStringLiteral("registro di classe.pdf")),
+        QStringLiteral("Documenti PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!saveRegisterPdf(path, m_report, m_source, &error))
+        QMessageBox::warning(this, title, error);
+}
+
+int runRegister(const QString &dataDirectory)
+{
+    LocalClassSource source(dataDirectory);
+    RegisterWindow window(source, [dataDirectory](QWidget *parent, const PupilFigures &pupil) {
+        showProgress(parent, dataDirectory, pupil.id);
+    });
+    // Every column in sight where the screen allows it; a school's 1366 × 768 scrolls.
+    window.resize(QSize(1500, 800).boundedTo(window.screen()->availableGeometry().size()));
+    window.exec();
+    return 0;
+}
+
+} // namespace calvenza

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "register/classreport.h"
+#include "register/classsource.h"
+
+#include <QDialog>
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QListView;
+class QSortFilterProxyModel;
+class QStringListModel;
+class QTableView;
+
+namespace calvenza {
+
+class ClassFactModel;
+class PupilTableModel;
+
+// "Registro di classe": the teacher's view of a class, fact by fact and pupil by pupil, with its
+// pages for the parents' meeting. It only shows what its source reads and forwards the choice of
+// a pupil to openPupil.
+class RegisterWindow : public QDialog
+{
+    Q_OBJECT
+public:
+    using OpenPupil = std::function<void(QWidget *parent, const PupilFigures &pupil)>;
+
+    RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget *parent = nullptr);
+
+    // Reads the chosen class again.
+    void refresh();
+
+    [[nodiscard]] const ClassReport &report() const { return m_report; }
+    [[nodiscard]] ClassFactModel *classModel() const { return m_classModel; }
+    [[nodiscard]] PupilTableModel *pupilModel() const { return m_pupilModel; }
+    [[nodiscard]] QTableView *pupilView() const { return m_pupilView; }
+    [[nodiscard]] QTableView *classView() const { return m_classView; }
+    [[nodiscard]] QStringListModel *missedModel() const { return m_missedModel; }
+
+private:
+    void openPupilAt(const QModelIndex &index);
+    void print();
+    void askWhereToSavePdf();
+
+    ClassSource &m_source;
+    OpenPupil m_openPupil;
+    QList<SchoolClass> m_classes;
+    ClassReport m_report;
+    QComboBox *m_classChooser;
+    QLabel *m_status;
+    ClassFactModel *m_classModel;
+    QTableView *m_classView;
+    PupilTableModel *m_pupilModel;
+    QSortFilterProxyModel *m_pupilProxy;
+    QTableView *m_pupilView;
+    QStringListModel *m_missedModel;
+};
+
+// calvenza --registro: the register over this computer's history; the exit status.
+int runRegister(const QString &dataDirectory);
+
+} // namespace calvenza
