@@ -123,6 +123,10 @@ How each figure is taken:
 - Voice under a busy window: \`bench_voicestall\` hands the audio output a 3 s tone as the voice
   hands an utterance, blocks the GUI thread for 100 ms halfway, and counts silent 5 ms blocks
   within it at the null sink's monitor.
+- School's server: \`bench_school\` starts a PostgreSQL cluster of its own
+  (\`tests/school/pgcluster.sh\`, fsync off), makes a history with 10,000 answers not yet sent, and
+  times the real sender from its start (connection included) to the last batch confirmed in the
+  local history; five runs, each a new machine.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

@@ -52,6 +52,7 @@ expected=(
     /usr/share/man/man6/calvenza.6.gz
     /usr/share/doc/calvenza/copyright
     /usr/share/doc/calvenza/changelog.Debian.gz
+    /usr/share/calvenza/calvenza-scuola.sql
 )
 sizes=(32 48 128 256)
 for s in "${sizes[@]}"; do
@@ -67,6 +68,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 # The run-time data by name; libc6 and libqt6core6 only arrive through the library scan.
 for d in espeak-ng-data fonts-liberation2 qt6-qpa-plugins qt6-translations-l10n libqt6sql6-sqlite \
+    libqt6sql6-psql \
     libc6 libqt6core6; do
     grep -qE "(^|, )$d( |,|$)" <<<"$depends" || fail "Depends non nomina $d: $depends"
 done

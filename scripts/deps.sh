@@ -8,11 +8,13 @@ build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-de
     libsqlite3-dev
     fonts-liberation2 fonts-dejavu-core)
 # Qt's own words (buttons of the boxes, the answer box's menu) in Italian; Qt's SQLite driver
-# for the history of the answers.
-run_pkgs=(libqt6svg6 libqt6multimedia6 qt6-qpa-plugins qt6-translations-l10n libqt6sql6-sqlite)
+# for the history of the answers; its PostgreSQL driver for the school's server.
+run_pkgs=(libqt6svg6 libqt6multimedia6 qt6-qpa-plugins qt6-translations-l10n libqt6sql6-sqlite
+    libqt6sql6-psql)
 test_pkgs=(xvfb xauth x11-utils xdotool openbox imagemagick pulseaudio pulseaudio-utils sox
     dbus at-spi2-core python3-pyatspi procps
-    orca speech-dispatcher speech-dispatcher-espeak-ng locales bsdutils)
+    orca speech-dispatcher speech-dispatcher-espeak-ng locales bsdutils
+    postgresql)
 
 wanted=("${build_pkgs[@]}" "${run_pkgs[@]}")
 if [ "${1:-run}" = test ]; then

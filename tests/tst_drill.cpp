@@ -204,6 +204,7 @@ private slots:
         QTest::newRow("ripasso with export")
             << "-r|--esporta=x.csv" << int(A::Refuse) << false << "--ripasso non va insieme";
         QTest::newRow("register") << "--registro" << int(A::ShowRegister) << false << "";
+        QTest::newRow("server check") << "--verifica-server" << int(A::CheckServer) << false << "";
         QTest::newRow("register with ripasso")
             << "--registro|-r" << int(A::Refuse) << false << "--registro.";
     }

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 using namespace calvenza;
 using calvenza::testing::bytesOf;
@@ -265,6 +266,31 @@ private slots:
             QCOMPARE(unavailable.count(), 0); // already told by openError()
         }
         QCOMPARE(bytesOf(path), before);
+    }
+
+    // An older history: its answers are numbered by time, and the machine gets its random id.
+    void upgradeNumbersTheAnswersByTime()
+    {
+        QTemporaryDir dir;
+        {
+            HistoryWriter writer(dir.path());
+            for (int factor : {5, 2, 9})
+                writer.record(answerOf(QStringLiteral("Ugo"), factor)); // at now + factor s
+        }
+        {
+            HistoryDatabase older(dir.path(), HistoryDatabase::Access::Write);
+            for (const char *undo : {"DROP INDEX answer_by_local_seq", "DROP TABLE outbox",
+                     "ALTER TABLE answer DROP COLUMN local_seq", "PRAGMA user_version = 1"})
+                QVERIFY(older.exec(QLatin1String(undo)));
+        }
+        HistoryDatabase history(dir.path(), HistoryDatabase::Access::Write);
+        QSqlQuery q = history.query();
+        QVERIFY(q.exec(QStringLiteral("SELECT group_concat(factor), (SELECT machine_id FROM outbox)"
+                                      " FROM (SELECT factor FROM answer ORDER BY local_seq)"))
+            && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("2,5,9"));
+        const QUuid machine = QUuid::fromString(q.value(1).toString());
+        QVERIFY(machine.version() == QUuid::Random && machine.variant() == QUuid::DCE);
     }
 
     // A file where the folder should be: the drill goes on, told once; the answers wait in

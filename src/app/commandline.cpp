@@ -66,6 +66,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
             result.action = CommandLine::Action::ShowRegister;
             continue;
         }
+        if (arg == u"--verifica-server") {
+            result.action = CommandLine::Action::CheckServer;
+            continue;
+        }
         if (const auto path = optionValue(arguments, i, u"--esporta")) {
             if (path->isEmpty())
                 return refuse(QStringLiteral("manca il nome del file dopo --esporta: per "
@@ -94,8 +98,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
         result.table = result.tables.constFirst();
     }
     if (result.ripasso && result.action != CommandLine::Action::Run)
-        return refuse(
-            QStringLiteral("--ripasso non va insieme a --progressi, --esporta o --registro."));
+        return refuse(QStringLiteral(
+            "--ripasso non va insieme a --progressi, --esporta, --verifica-server o --registro."));
     if (!result.ripasso && tablesGiven.contains(u','))
         return refuse(QStringLiteral("la sfida è su una tabellina sola, «%1» è un elenco: %2 "
                                      "(un elenco va con --ripasso).")
@@ -111,6 +115,7 @@ QString helpText()
         "     calvenza --progressi [NOME]\n"
         "     calvenza --esporta FILE.csv\n"
         "     calvenza --registro\n"
+        "     calvenza --verifica-server\n"
         "Un mago parlante detta le tabelline: scrivi il risultato e premi Invio.\n"
         "Ogni tabellina ha il suo record; ogni risposta resta nella storia di chi l'ha data.\n"
         "\n"
@@ -128,6 +133,9 @@ QString helpText()
         "                      (campi separati da «;», come vuole un foglio in italiano)\n"
         "      --registro      il registro di classe per l'insegnante: la classe moltiplicazione\n"
         "                      per moltiplicazione e alunno per alunno, da stampare\n"
+        "      --verifica-server\n"
+        "                      prova il collegamento al server della scuola (servizio\n"
+        "                      calvenza di PostgreSQL), dice che cosa trova ed esce\n"
         "  -h, --help          mostra questo aiuto\n"
         "  -v, --version       mostra la versione\n")
         .arg(firstTable)

@@ -11,7 +11,16 @@ namespace calvenza {
 // What the command line asks for. Refusals carry an Italian message for standard error.
 struct CommandLine
 {
-    enum class Action { Run, ShowHelp, ShowVersion, Refuse, ShowProgress, Export, ShowRegister };
+    enum class Action {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        Refuse,
+        ShowProgress,
+        Export,
+        ShowRegister,
+        CheckServer,
+    };
     Action action = Action::Run;
     int table = defaultTable;
     QString message;
@@ -24,7 +33,7 @@ struct CommandLine
 };
 
 // The arguments after the program's name: --tabellina N (also -t N, --tabellina=N), --ripasso
-// (-r), --progressi [NOME], --esporta FILE.csv, --registro, --help, --version.
+// (-r), --progressi [NOME], --esporta FILE.csv, --registro, --verifica-server, --help, --version.
 [[nodiscard]] CommandLine parseCommandLine(const QStringList &arguments);
 
 [[nodiscard]] QString helpText();

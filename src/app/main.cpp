@@ -14,6 +14,8 @@
 #include "register/registerwindow.h"
 #include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
+#include "school/schoolsender.h"
+#include "school/servercheck.h"
 #include "wizard/wizardnarrator.h"
 
 #include <QApplication>
@@ -51,6 +53,15 @@ int main(int argc, char *argv[])
             return 1;
         }
         return 0;
+    }
+    case calvenza::CommandLine::Action::CheckServer: {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
+        QString report;
+        const int status
+            = calvenza::checkSchoolServer(calvenza::UserDataDirectory().location(), &report);
+        std::fputs(report.toLocal8Bit().constData(), status == 0 ? stdout : stderr);
+        return status;
     }
     case calvenza::CommandLine::Action::Refuse:
         std::fputs(commandLine.message.toLocal8Bit().constData(), stderr);
@@ -102,6 +113,13 @@ int main(int argc, char *argv[])
     services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
     const QString dataDirectory = services.dataDirectory->location();
     services.history = std::make_unique<calvenza::HistoryWriter>(dataDirectory);
+    // At school the answers also go to the school's server, once the window is up; outlives
+    // the window, so the farewell's answers can still leave.
+    std::unique_ptr<calvenza::SchoolSender> school;
+    QTimer::singleShot(500, &app, [&school, &dataDirectory, writer = services.history.get()] {
+        if ((school = calvenza::SchoolSender::startIfConfigured(dataDirectory)))
+            school->follow(writer);
+    });
     // Opened, like the wizard, while the pupil types the name.
     QTimer::singleShot(250, services.history.get(), &calvenza::HistoryWriter::startOpening);
 

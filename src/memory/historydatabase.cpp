@@ -62,6 +62,23 @@ const char *const upgradeSteps[][5] = {
         "CREATE INDEX challenge_by_pupil ON challenge (pupil_id, ended_at, times_table,"
         " right_count, wrong_count, set_record)",
     },
+    {
+        // The school's server keys each answer by this machine and the answer's place here, so
+        // a batch sent twice adds nothing; the history's own answers are numbered by time.
+        "ALTER TABLE answer ADD COLUMN local_seq INTEGER",
+        "UPDATE answer SET local_seq = numbered.n FROM (SELECT pupil_id AS p, times_table AS t,"
+        " factor AS f, answered_at AS a, seq AS s, row_number() OVER (ORDER BY answered_at,"
+        " pupil_id, times_table, factor, seq) AS n FROM answer) AS numbered WHERE pupil_id = p"
+        " AND times_table = t AND factor = f AND answered_at = a AND seq = s",
+        "CREATE UNIQUE INDEX answer_by_local_seq ON answer (local_seq)",
+        // One row: this machine's random id (a version 4 UUID), made once, and the last local
+        // sequence the server has confirmed.
+        "CREATE TABLE outbox (only_row INTEGER PRIMARY KEY CHECK (only_row = 1),"
+        " machine_id TEXT NOT NULL, sent_upto INTEGER NOT NULL)",
+        "INSERT INTO outbox VALUES (1, lower(hex(randomblob(4)) || '-' || hex(randomblob(2))"
+        " || '-4' || substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + abs(random() % 4),"
+        " 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6))), 0)",
+    },
 };
 static_assert(std::size(upgradeSteps) == historySchemaVersion);
 

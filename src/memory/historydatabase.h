@@ -14,7 +14,7 @@ struct sqlite3_stmt;
 namespace calvenza {
 
 // The layout of the history this build writes; PRAGMA user_version carries it.
-inline constexpr int historySchemaVersion = 1;
+inline constexpr int historySchemaVersion = 2;
 
 // The history's file in the data directory, beside the record files.
 [[nodiscard]] QString historyFileName();

@@ -97,6 +97,7 @@ public:
             return m_problem;
         }
         m_unsaved.clear();
+        emit m_writer->committed();
         return {};
     }
 
@@ -137,7 +138,8 @@ private:
         QSqlQuery q = m_db->query();
         q.prepare(QStringLiteral(
             "INSERT INTO answer (pupil_id, times_table, factor, answered_at, seq, typed, is_right,"
-            " ms_taken, mode) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) ON CONFLICT DO NOTHING"));
+            " ms_taken, mode, local_seq) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?,"
+            " (SELECT coalesce(max(local_seq), 0) + 1 FROM answer)) ON CONFLICT DO NOTHING"));
         // Counted up in the unlikely case that the same millisecond already holds one.
         qint64 seq = 0;
         do {

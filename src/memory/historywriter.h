@@ -52,6 +52,8 @@ public:
 
 signals:
     void unavailable(const calvenza::Problem &problem);
+    // Something was committed to the history; emitted from the writer's thread.
+    void committed();
 
 private:
     friend class HistoryWorker;

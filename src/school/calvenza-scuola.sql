@@ -1,0 +1,140 @@
+-- Calvenza on the school's server: the schema "calvenza" and the roles of the machines and the
+-- teachers. Applied once, by the owner of the database (or the postgres superuser), with
+--   psql -v ON_ERROR_STOP=1 -d calvenza -f /usr/share/calvenza/calvenza-scuola.sql
+-- It holds no password: login roles are made by the technician (see the README).
+
+BEGIN;
+
+-- Roles belong to the whole cluster, and may exist already from another database.
+DO $$
+BEGIN
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'calvenza_macchina') THEN
+        CREATE ROLE calvenza_macchina NOLOGIN;
+    END IF;
+    IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'calvenza_insegnante') THEN
+        CREATE ROLE calvenza_insegnante NOLOGIN;
+    END IF;
+END
+$$;
+
+CREATE SCHEMA calvenza;
+REVOKE ALL ON SCHEMA calvenza FROM PUBLIC;
+
+-- The layout's version; a machine that knows an older one keeps its answers to itself.
+CREATE TABLE calvenza.version (
+    only_row boolean PRIMARY KEY DEFAULT true CHECK (only_row),
+    version integer NOT NULL
+);
+INSERT INTO calvenza.version (version) VALUES (1);
+
+CREATE TABLE calvenza.classes (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    name text NOT NULL UNIQUE CHECK (btrim(name) <> '')
+);
+
+-- A pupil is a name within a class: Marco of 3A and Marco of 3B are two children. A name typed
+-- on a machine that no class holds is a pupil with no class, kept until the teacher places him.
+CREATE TABLE calvenza.pupils (
+    id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
+    name text NOT NULL,
+    name_key text NOT NULL CHECK (name_key <> ''),
+    class_id bigint REFERENCES calvenza.classes ON DELETE SET NULL,
+    UNIQUE NULLS NOT DISTINCT (class_id, name_key)
+);
+
+CREATE TABLE calvenza.machines (
+    id uuid PRIMARY KEY,
+    login name NOT NULL,
+    first_seen timestamptz NOT NULL DEFAULT now(),
+    last_seen timestamptz NOT NULL DEFAULT now()
+);
+
+-- Each answer is keyed by the machine and its place there, so a batch sent twice adds nothing.
+CREATE TABLE calvenza.answers (
+    machine_id uuid NOT NULL REFERENCES calvenza.machines,
+    local_seq bigint NOT NULL,
+    pupil_id bigint NOT NULL REFERENCES calvenza.pupils,
+    times_table smallint NOT NULL,
+    factor smallint NOT NULL,
+    answered_at timestamptz NOT NULL,
+    typed text NOT NULL,
+    is_right boolean NOT NULL,
+    ms_taken integer NOT NULL, -- -1: unknown
+    mode smallint NOT NULL, -- 0 challenge, 1 ripasso
+    received_at timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (machine_id, local_seq)
+);
+-- One pupil's picture and ripasso read only this index (with VACUUM keeping it visible).
+CREATE INDEX answers_by_pupil ON calvenza.answers (pupil_id, answered_at)
+    INCLUDE (times_table, factor, is_right, ms_taken);
+
+-- The teacher's register listens; a statement that added nothing says nothing.
+CREATE FUNCTION calvenza.announce_answers() RETURNS trigger
+LANGUAGE plpgsql AS $$
+DECLARE
+    added bigint;
+BEGIN
+    SELECT count(*) INTO added FROM new_answers;
+    IF added > 0 THEN
+        PERFORM pg_notify('calvenza_risposte', added::text);
+    END IF;
+    RETURN NULL;
+END
+$$;
+CREATE TRIGGER answers_announced AFTER INSERT ON calvenza.answers
+    REFERENCING NEW TABLE AS new_answers
+    FOR EACH STATEMENT EXECUTE FUNCTION calvenza.announce_answers();
+
+-- The one way a machine adds answers: one statement for a whole batch, idempotent. A pupil is
+-- found in the class named, or else among the pupils with no class, where a new name is added;
+-- a machine never puts anyone in a class. Returns how many answers were new.
+CREATE FUNCTION calvenza.add_answers(machine uuid, local_seqs bigint[], pupil_names text[],
+    pupil_keys text[], class_names text[], times_tables integer[], factors integer[],
+    answered_ms bigint[], typed_texts text[], rights boolean[], ms_takens integer[],
+    modes integer[])
+RETURNS bigint
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = calvenza, pg_temp AS $$
+DECLARE
+    added bigint;
+BEGIN
+    INSERT INTO machines AS m (id, login) VALUES (machine, session_user)
+        ON CONFLICT (id) DO UPDATE SET last_seen = now(), login = excluded.login;
+    INSERT INTO pupils (name, name_key)
+        SELECT DISTINCT ON (i.name_key) i.name, i.name_key
+        FROM unnest(pupil_names, pupil_keys, class_names) AS i(name, name_key, class_name)
+        WHERE NOT EXISTS (SELECT FROM pupils p JOIN classes c ON c.id = p.class_id
+                          WHERE p.name_key = i.name_key AND c.name = i.class_name)
+        ON CONFLICT DO NOTHING;
+    INSERT INTO answers (machine_id, local_seq, pupil_id, times_table, factor, answered_at,
+            typed, is_right, ms_taken, mode)
+        SELECT machine, i.local_seq,
+            coalesce((SELECT p.id FROM pupils p JOIN classes c ON c.id = p.class_id
+                      WHERE p.name_key = i.name_key AND c.name = i.class_name),
+                     (SELECT p.id FROM pupils p
+                      WHERE p.name_key = i.name_key AND p.class_id IS NULL)),
+            i.times_table, i.factor,
+            timestamptz 'epoch' + i.answered_ms * interval '1 millisecond',
+            i.typed, i.is_right, i.ms_taken, i.mode
+        FROM unnest(local_seqs, pupil_keys, class_names, times_tables, factors, answered_ms,
+                    typed_texts, rights, ms_takens, modes)
+            AS i(local_seq, name_key, class_name, times_table, factor, answered_ms, typed,
+                 is_right, ms_taken, mode)
+        ON CONFLICT DO NOTHING;
+    GET DIAGNOSTICS added = ROW_COUNT;
+    RETURN added;
+END
+$$;
+
+-- Machines: add answers (only through add_answers), read answers, pupils and classes; never
+-- change an answer nor a class list.
+GRANT USAGE ON SCHEMA calvenza TO calvenza_macchina, calvenza_insegnante;
+REVOKE ALL ON ALL FUNCTIONS IN SCHEMA calvenza FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION calvenza.add_answers TO calvenza_macchina;
+GRANT SELECT ON calvenza.version, calvenza.classes, calvenza.pupils, calvenza.machines,
+    calvenza.answers TO calvenza_macchina;
+
+-- Teachers: read everything, keep the class lists.
+GRANT SELECT ON ALL TABLES IN SCHEMA calvenza TO calvenza_insegnante;
+GRANT INSERT, UPDATE, DELETE ON calvenza.classes, calvenza.pupils TO calvenza_insegnante;
+
+COMMIT;

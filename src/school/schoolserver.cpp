@@ -1,0 +1,258 @@
+#include "school/schoolserver.h"
+
+#include "school/outbox.h"
+#include "school/serviceconfig.h"
+
+#include <QAtomicInteger>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace calvenza {
+
+namespace {
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<quint64> counter;
+    return QStringLiteral("calvenza-school-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+// PostgreSQL's array literals, so a whole batch travels as a dozen bound values.
+QString textArray(const QStringList &values)
+{
+    QString out = QStringLiteral("{");
+    for (const QString &value : values) {
+        if (out.size() > 1)
+            out += u',';
+        out += u'"';
+        for (const QChar c : value) {
+            if (c == u'"' || c == u'\\')
+                out += u'\\';
+            // The server's text cannot hold a NUL.
+            out += c.isNull() ? QChar(QChar::ReplacementCharacter) : c;
+        }
+        out += u'"';
+    }
+    return out + u'}';
+}
+
+template<typename Number> QString numberArray(const QList<Number> &values)
+{
+    QString out = QStringLiteral("{");
+    for (const Number value : values) {
+        if (out.size() > 1)
+            out += u',';
+        if constexpr (std::is_same_v<Number, bool>)
+            out += value ? u't' : u'f';
+        else
+            out += QString::number(value);
+    }
+    return out + u'}';
+}
+
+// The server's words on one line, without the statement it quotes back.
+QString serverWords(const QSqlError &error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    return text.left(text.indexOf(QLatin1String("CONTEXT:"))).simplified();
+}
+
+QString nullArray(qsizetype size)
+{
+    QStringList nulls(size, QStringLiteral("NULL"));
+    return u'{' + nulls.join(u',') + u'}';
+}
+
+} // namespace
+
+QString describe(const LinkStatus &status)
+{
+    QString text;
+    switch (status.state) {
+    case LinkState::Linked:
+        text = QStringLiteral("Calvenza è collegato al server della scuola.");
+        break;
+    case LinkState::NoService:
+        text = QStringLiteral("Il servizio «calvenza» non è definito in pg_service.conf: le "
+                              "risposte restano su questo computer.");
+        break;
+    case LinkState::NoDriver:
+        text = QStringLiteral("Manca il driver PostgreSQL di Qt (pacchetto libqt6sql6-psql): le "
+                              "risposte restano su questo computer.");
+        break;
+    case LinkState::Unreachable:
+        text = QStringLiteral("Il server della scuola non risponde: le risposte restano su questo "
+                              "computer e partiranno quando tornerà.");
+        break;
+    case LinkState::WrongPassword:
+        text = QStringLiteral("Il server della scuola non accetta la password di questo computer "
+                              "(.pgpass): le risposte restano su questo computer.");
+        break;
+    case LinkState::NoSchema:
+        text = QStringLiteral("Sul server della scuola manca lo schema di Calvenza "
+                              "(calvenza-scuola.sql): le risposte restano su questo computer.");
+        break;
+    case LinkState::NewerSchema:
+        text = QStringLiteral("Il server della scuola è di una versione più nuova di Calvenza: le "
+                              "risposte restano su questo computer.");
+        break;
+    case LinkState::NotAllowed:
+        text = QStringLiteral("Il server della scuola non permette a questo computer di scrivere "
+                              "le risposte (ruolo calvenza_macchina): restano su questo computer.");
+        break;
+    case LinkState::Failed:
+        text = QStringLiteral("Il server della scuola ha rifiutato le risposte: restano su questo "
+                              "computer.");
+        break;
+    }
+    const QString detail = status.detail.trimmed();
+    return detail.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, detail);
+}
+
+LinkState connectionFailure(const QString &libpqMessage)
+{
+    static const char *const passwordRefused[] = {
+        "password authentication failed",
+        "autenticazione con password fallita",
+        "no password supplied",
+        "password retrieved from file",
+        "password ottenuta dal file",
+    };
+    for (const char *words : passwordRefused) {
+        if (libpqMessage.contains(QLatin1String(words), Qt::CaseInsensitive))
+            return LinkState::WrongPassword;
+    }
+    if (libpqMessage.contains(QLatin1String("definition of service"))
+        || libpqMessage.contains(QLatin1String("definizione di servizio")))
+        return LinkState::NoService;
+    return LinkState::Unreachable;
+}
+
+SchoolServer::SchoolServer()
+    : m_connectionName(nextConnectionName())
+{
+}
+
+SchoolServer::~SchoolServer()
+{
+    if (QSqlDatabase::contains(m_connectionName)) {
+        QSqlDatabase::database(m_connectionName, false).close();
+        QSqlDatabase::removeDatabase(m_connectionName);
+    }
+}
+
+bool SchoolServer::isOpen() const
+{
+    return QSqlDatabase::contains(m_connectionName)
+        && QSqlDatabase::database(m_connectionName, false).isOpen();
+}
+
+void SchoolServer::close()
+{
+    if (QSqlDatabase::contains(m_connectionName))
+        QSqlDatabase::database(m_connectionName, false).close();
+}
+
+LinkStatus SchoolServer::queryFailure(const QSqlError &error) const
+{
+    const QString code = error.nativeErrorCode();
+    LinkState state = LinkState::Failed;
+    if (!isOpen() || error.type() == QSqlError::ConnectionError || code.isEmpty()
+        || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57")))
+        state = LinkState::Unreachable;
+    else if (code == QLatin1String("42P01") || code == QLatin1String("3F000")
+        || code == QLatin1String("42883"))
+        state = LinkState::NoSchema;
+    else if (code == QLatin1String("42501"))
+        state = LinkState::NotAllowed;
+    return {state, serverWords(error)};
+}
+
+LinkStatus SchoolServer::open()
+{
+    // A connection left by a server restart is dead: Qt does not reconnect by itself.
+    close();
+    QSqlDatabase db = QSqlDatabase::contains(m_connectionName)
+        ? QSqlDatabase::database(m_connectionName, false)
+        : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
+    if (!db.isValid())
+        return {LinkState::NoDriver, {}};
+    db.setConnectOptions(schoolConnectOptions());
+    if (!db.open())
+        return {connectionFailure(db.lastError().databaseText()), serverWords(db.lastError())};
+    QSqlQuery q(db);
+    // A batch takes milliseconds; one held by a lock on the server must not hold the program's
+    // end with it.
+    if (!q.exec(QStringLiteral("SET statement_timeout = '10s'"))
+        || !q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next()) {
+        LinkStatus failure = queryFailure(q.lastError());
+        q.finish();
+        close();
+        return failure;
+    }
+    const int version = q.value(0).toInt();
+    q.finish();
+    if (version > schoolSchemaVersion) {
+        close();
+        return {LinkState::NewerSchema,
+            QStringLiteral("versione %1, questo Calvenza conosce la %2")
+                .arg(version)
+                .arg(schoolSchemaVersion)};
+    }
+    return {};
+}
+
+std::optional<qint64> SchoolServer::send(const OutboxBatch &batch, LinkStatus *failure)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(QStringLiteral(
+        "SELECT calvenza.add_answers(?::uuid, ?::bigint[], ?::text[], ?::text[], ?::text[],"
+        " ?::integer[], ?::integer[], ?::bigint[], ?::text[], ?::boolean[], ?::integer[],"
+        " ?::integer[])"));
+    q.addBindValue(batch.machineId);
+    q.addBindValue(numberArray(batch.localSeqs));
+    q.addBindValue(textArray(batch.names));
+    q.addBindValue(textArray(batch.nameKeys));
+    // Which class a machine's pupil is in is not known here yet: the pupils with no class.
+    q.addBindValue(nullArray(batch.size()));
+    q.addBindValue(numberArray(batch.tables));
+    q.addBindValue(numberArray(batch.factors));
+    q.addBindValue(numberArray(batch.answeredMs));
+    q.addBindValue(textArray(batch.typed));
+    q.addBindValue(numberArray(batch.rights));
+    q.addBindValue(numberArray(batch.msTaken));
+    q.addBindValue(numberArray(batch.modes));
+    if (!q.exec() || !q.next()) {
+        *failure = queryFailure(q.lastError());
+        return std::nullopt;
+    }
+    return q.value(0).toLongLong();
+}
+
+QString SchoolServer::serverVersion()
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    return q.exec(QStringLiteral("SHOW server_version")) && q.next() ? q.value(0).toString()
+                                                                     : QString();
+}
+
+std::optional<int> SchoolServer::schemaVersion()
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    if (!q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next())
+        return std::nullopt;
+    return q.value(0).toInt();
+}
+
+std::optional<qint64> SchoolServer::answersOfMachine(const QString &machineId)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.prepare(QStringLiteral("SELECT count(*) FROM calvenza.answers WHERE machine_id = ?::uuid"));
+    q.addBindValue(machineId);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return q.value(0).toLongLong();
+}
+
+} // namespace calvenza

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QSqlError>
+#include <QString>
+#include <optional>
+
+namespace calvenza {
+
+struct OutboxBatch;
+
+// The layout of the school's server this build knows (calvenza.version).
+inline constexpr int schoolSchemaVersion = 1;
+
+// How the link to the school's server stands; each state has its own console note.
+enum class LinkState {
+    Linked,
+    NoService,
+    NoDriver,
+    Unreachable,
+    WrongPassword,
+    NoSchema,
+    NewerSchema,
+    NotAllowed,
+    Failed,
+};
+
+struct LinkStatus
+{
+    LinkState state = LinkState::Linked;
+    QString detail; // the server's or Qt's own words, for a grown-up
+    [[nodiscard]] bool linked() const { return state == LinkState::Linked; }
+};
+
+// One Italian sentence for the console or the technician, with the detail after it.
+[[nodiscard]] QString describe(const LinkStatus &status);
+
+// What a refused connection means, from libpq's words (in English or Italian: Qt gives no
+// SQLSTATE for a connection that never opened).
+[[nodiscard]] LinkState connectionFailure(const QString &libpqMessage);
+
+// One connection to the school's server through the libpq service, for the thread that makes
+// it. Every statement of the PostgreSQL dialect lives here.
+class SchoolServer
+{
+public:
+    SchoolServer();
+    ~SchoolServer();
+    SchoolServer(const SchoolServer &) = delete;
+    SchoolServer &operator=(const SchoolServer &) = delete;
+
+    // Connects (at most connect_timeout seconds) and checks the layout's version.
+    LinkStatus open();
+    void close();
+    [[nodiscard]] bool isOpen() const;
+
+    // Adds a batch in one statement, committed when it returns; answers the server already
+    // has are skipped. The number of new answers, or the failure.
+    std::optional<qint64> send(const OutboxBatch &batch, LinkStatus *failure);
+
+    // For the technician's check: empty or nullopt when the server does not say.
+    [[nodiscard]] QString serverVersion();
+    [[nodiscard]] std::optional<int> schemaVersion();
+    [[nodiscard]] std::optional<qint64> answersOfMachine(const QString &machineId);
+
+private:
+    LinkStatus queryFailure(const QSqlError &error) const;
+
+    QString m_connectionName;
+};
+
+} // namespace calvenza

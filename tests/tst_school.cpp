@@ -1,0 +1,196 @@
+// Against a real PostgreSQL: run by tests/school/pgcluster.sh, which starts a throwaway
+// cluster, gives the services "calvenza" (the machine) and "calvenza_admin", and stops it.
+
+#include "memory/historydatabase.h"
+#include "memory/historywriter.h"
+#include "school/outbox.h"
+#include "school/schoolsender.h"
+#include "school/schoolserver.h"
+#include "school/serviceconfig.h"
+
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace calvenza;
+
+namespace {
+
+enum class Fault { StoppedMidLesson, DownAtStart, KilledMidBatch, WrongPassword, NewerSchema };
+
+const SenderTiming quickRetries {50, 400, 100};
+
+// Names and typed answers of every kind, in the order of the server's C.UTF-8.
+const QStringList names {QStringLiteral("D'Annunzio \"Gabriele\" {a,b} \\"),
+    QStringLiteral("Luca 🚀👩‍👧"), QStringLiteral("NULL"),
+    QStringLiteral("Niccolò Çelik Ånæs"), QString(2000, u'ß')};
+
+} // namespace
+
+class TestSchool : public QObject
+{
+    Q_OBJECT
+
+    QSqlDatabase m_admin;
+    QSqlDatabase m_machine;
+
+    QVariant admin(const QString &statement)
+    {
+        QSqlQuery q(m_admin);
+        if (!q.exec(statement))
+            qWarning() << statement << q.lastError().text();
+        return q.next() ? q.value(0) : QVariant();
+    }
+    qint64 onServer()
+    {
+        return admin(QStringLiteral("SELECT count(*) FROM calvenza.answers")).toLongLong();
+    }
+
+    // Puts a fault in place, or takes it away.
+    void setFault(Fault fault, bool on)
+    {
+        const QByteArray password = qgetenv("CALVENZA_MACHINE_PASSWORD");
+        QFile pgpass(qEnvironmentVariable("PGPASSFILE"));
+        QByteArray lines;
+        switch (fault) {
+        case Fault::StoppedMidLesson:
+        case Fault::DownAtStart:
+            QCOMPARE(QProcess::execute(QStringLiteral("bash"),
+                         {QStringLiteral(CALVENZA_PGCLUSTER_SCRIPT),
+                             on ? QStringLiteral("stop") : QStringLiteral("start"),
+                             qEnvironmentVariable("CALVENZA_PGCLUSTER")}),
+                0);
+            m_admin.close();
+            QVERIFY(on || m_admin.open());
+            break;
+        case Fault::KilledMidBatch:
+            // Holds the next batch inside its INSERT, where its connection is killed.
+            admin(on ? QStringLiteral("BEGIN") : QStringLiteral("ROLLBACK"));
+            if (on)
+                admin(QStringLiteral("LOCK calvenza.answers IN EXCLUSIVE MODE"));
+            break;
+        case Fault::WrongPassword:
+            QVERIFY(pgpass.open(QIODevice::ReadWrite));
+            lines = pgpass.readAll();
+            lines.replace(":macchina:" + (on ? password : "sbagliata") + '\n',
+                ":macchina:" + (on ? "sbagliata" : password) + '\n');
+            QVERIFY(pgpass.resize(0) && pgpass.write(lines) == lines.size());
+            break;
+        case Fault::NewerSchema:
+            admin(QStringLiteral("UPDATE calvenza.version SET version = %1").arg(on ? 2 : 1));
+            break;
+        }
+    }
+
+    static void writeAnswers(HistoryWriter &writer, int count)
+    {
+        const QDateTime start = QDateTime::currentDateTimeUtc();
+        for (int i = 0; i < count; ++i) {
+            const QString name = names.at(i % names.size());
+            writer.record(AnswerRecord {
+                name, 8, i % 10 + 1, name, true, 1200, start.addMSecs(i), DrillMode::Ripasso});
+        }
+        writer.flush();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        m_admin = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("admin"));
+        m_admin.setConnectOptions(QStringLiteral("service=calvenza_admin"));
+        QVERIFY2(m_admin.open(), qPrintable(m_admin.lastError().text()));
+        m_machine = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), QStringLiteral("machine"));
+        m_machine.setConnectOptions(schoolConnectOptions());
+    }
+
+    void init()
+    {
+        admin(QStringLiteral("TRUNCATE calvenza.answers, calvenza.pupils, calvenza.machines"));
+    }
+
+    void everyAnswerArrivesOnceAfterAFault_data()
+    {
+        QTest::addColumn<Fault>("fault");
+        QTest::addColumn<LinkState>("reported");
+        QTest::newRow("server stopped mid-lesson")
+            << Fault::StoppedMidLesson << LinkState::Unreachable;
+        QTest::newRow("server down at start") << Fault::DownAtStart << LinkState::Unreachable;
+        QTest::newRow("connection killed mid-batch")
+            << Fault::KilledMidBatch << LinkState::Unreachable;
+        QTest::newRow("wrong password") << Fault::WrongPassword << LinkState::WrongPassword;
+        QTest::newRow("newer server schema") << Fault::NewerSchema << LinkState::NewerSchema;
+    }
+
+    void everyAnswerArrivesOnceAfterAFault()
+    {
+        QFETCH(Fault, fault);
+        QFETCH(LinkState, reported);
+        QTemporaryDir data;
+        HistoryWriter writer(data.path());
+        writeAnswers(writer, 250);
+        QList<LinkState> states;
+        std::unique_ptr<SchoolSender> sender;
+        const auto startSending = [&] {
+            sender = std::make_unique<SchoolSender>(data.path(), quickRetries);
+            sender->follow(&writer);
+            connect(sender.get(), &SchoolSender::linkChanged, this,
+                [&states](LinkState state) { states << state; });
+        };
+        const bool linkedFirst = fault == Fault::StoppedMidLesson || fault == Fault::KilledMidBatch;
+        if (linkedFirst) {
+            startSending();
+            QTRY_COMPARE(onServer(), 250);
+        }
+
+        setFault(fault, true);
+        if (!linkedFirst)
+            startSending();
+        // The lesson goes on meanwhile, and nothing of it is lost.
+        writeAnswers(writer, 300);
+        if (fault == Fault::KilledMidBatch) { // once the batch waits inside its INSERT
+            const QString waiting = QStringLiteral(
+                " FROM pg_stat_activity WHERE usename = 'macchina' AND wait_event_type = 'Lock'");
+            QTRY_COMPARE(admin(QStringLiteral("SELECT count(*)") + waiting).toInt(), 1);
+            admin(QStringLiteral("SELECT pg_terminate_backend(pid)") + waiting);
+        }
+        QTRY_VERIFY(states.contains(reported));
+        QTest::qWait(200);
+        if (fault != Fault::StoppedMidLesson && fault != Fault::DownAtStart)
+            QCOMPARE(onServer(), linkedFirst ? 250 : 0);
+
+        setFault(fault, false);
+        QTRY_COMPARE_WITH_TIMEOUT(onServer(), 550, 10000);
+        QTRY_COMPARE(states.last(), LinkState::Linked);
+        HistoryDatabase history(data.path(), HistoryDatabase::Access::Write);
+        QTRY_COMPARE(outboxState(history)->waiting, 0);
+        QCOMPARE(admin(QStringLiteral("SELECT string_agg(DISTINCT p.name, '|' ORDER BY p.name) FROM"
+                                      " calvenza.answers a JOIN calvenza.pupils p ON"
+                                      " p.id = a.pupil_id WHERE a.typed = p.name"))
+                     .toString(),
+            names.join(u'|'));
+        // Everything sent again adds nothing.
+        QVERIFY(history.exec(QStringLiteral("UPDATE outbox SET sent_upto = 0")));
+        sender->nudge();
+        QTRY_COMPARE(outboxState(history)->waiting, 0);
+        QCOMPARE(onServer(), 550);
+    }
+
+    void theMachineCannotChangeAnswersNorClasses()
+    {
+        QVERIFY(m_machine.open());
+        for (const char *statement :
+            {"UPDATE calvenza.answers SET is_right = true", "DELETE FROM calvenza.answers",
+                "INSERT INTO calvenza.classes (name) VALUES ('3A')",
+                "UPDATE calvenza.pupils SET class_id = NULL", "DELETE FROM calvenza.pupils"}) {
+            QSqlQuery q(m_machine);
+            QVERIFY2(!q.exec(QLatin1String(statement)), statement);
+            QCOMPARE(q.lastError().nativeErrorCode(), QStringLiteral("42501"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSchool)
+#include "tst_school.moc"
