@@ -187,8 +187,11 @@ void Tavola::say(const QString &text, const QString &details)
 
 void Tavola::startUp()
 {
-    const QString answer
-        = m_services.dialogs->inputBox(this, QStringLiteral("Come ti chiami?"), appTitle);
+    startUp(askPupilName(*m_services.dialogs, this));
+}
+
+void Tavola::startUp(const QString &answer)
+{
     // While the greeting waits for the pupil, draw the window once off screen: its fonts and
     // pictures are then ready, and it appears at once when the box is closed.
     QTimer::singleShot(150, this, [this] {
