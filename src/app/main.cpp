@@ -21,29 +21,38 @@ void complain(const QString &text)
     std::fputs((QStringLiteral("calvenza: ") + text + u'\n').toLocal8Bit().constData(), stderr);
 }
 
-// The rest of the program, from its library beside the executable (the build tree) or where it
-// is installed. Null, with the reason on standard error, when it cannot be loaded.
-std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &commandLine)
+// The rest of the program, from its library, which is installed in a folder of its own relative
+// to the executable. Null, with the reason in error, when it cannot be loaded.
+std::unique_ptr<calvenza::Program> loadProgram(
+    const calvenza::CommandLine &commandLine, QString *error)
 {
-    const QString name = QStringLiteral(CALVENZA_PROGRAM_LIBRARY);
-    QLibrary library(QCoreApplication::applicationDirPath() + u'/' + name);
+    QLibrary library(QCoreApplication::applicationDirPath()
+        + QStringLiteral("/" CALVENZA_PROGRAM_DIR "/" CALVENZA_PROGRAM_LIBRARY));
     if (!library.load()) {
-        library.setFileName(QCoreApplication::applicationDirPath()
-            + QStringLiteral("/" CALVENZA_PROGRAM_DIR "/") + name);
-        if (!library.load()) {
-            complain(QStringLiteral("impossibile caricare %1, il programma è installato male (%2)")
-                         .arg(library.fileName(), library.errorString()));
-            return nullptr;
-        }
+        *error = QStringLiteral("impossibile caricare una parte del programma, che va "
+                                "reinstallato (%1)")
+                     .arg(library.errorString());
+        return nullptr;
     }
     const auto make
         = reinterpret_cast<calvenza::MakeProgram>(library.resolve(calvenza::makeProgramSymbol));
     if (!make) {
-        complain(QStringLiteral("%1 non è la libreria di questa versione del programma")
-                     .arg(library.fileName()));
+        *error = QStringLiteral("%1 non è la libreria di questa versione del programma, che va "
+                                "reinstallato")
+                     .arg(library.fileName());
         return nullptr;
     }
     return std::unique_ptr<calvenza::Program>(make(commandLine));
+}
+
+// The same for a run without the name box: the reason goes to standard error.
+std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &commandLine)
+{
+    QString error;
+    std::unique_ptr<calvenza::Program> program = loadProgram(commandLine, &error);
+    if (!program)
+        complain(error);
+    return program;
 }
 
 // Runs work once a first window has been painted and flushed to the screen, after the paint
@@ -142,19 +151,28 @@ int main(int argc, char *argv[])
     // built once the box is on screen, while the pupil types, or at the latest when he has
     // answered.
     std::unique_ptr<calvenza::Program> program;
+    QString error;
     bool loaded = false;
     const auto build = [&] {
         if (std::exchange(loaded, true))
             return;
-        program = loadProgram(commandLine);
+        program = loadProgram(commandLine, &error);
         if (program)
             program->prepareDrill();
     };
     afterFirstPaint(app, build);
-    calvenza::QtDialogs nameBox;
+    calvenza::QtDialogs boxes;
     QWidget windowStandIn; // never shown: only where the box is centred
     windowStandIn.setGeometry(calvenza::windowPlace);
-    const QString name = calvenza::askPupilName(nameBox, &windowStandIn);
+    const QString name = calvenza::askPupilName(boxes, &windowStandIn);
     build();
-    return program ? program->runDrill(name) : 1;
+    if (!program) {
+        complain(error);
+        boxes.messageBox(nullptr,
+            QStringLiteral("Calvenza non può partire: manca una sua parte. Chiedi a un adulto di "
+                           "reinstallarlo."),
+            calvenza::appTitle, error);
+        return 1;
+    }
+    return program->runDrill(name);
 }
