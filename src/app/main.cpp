@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QLibrary>
 #include <QLibraryInfo>
-#include <QStyleFactory>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
@@ -129,7 +128,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.github.calvenza.Calvenza"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(calvenza::programStyle());
     // Qt's own words (OK/Annulla, the answer box's menu) in Italian like the rest; without the
     // translation the program still runs, in Qt's English.
     QTranslator qtWords;
