@@ -24,9 +24,10 @@ now_ns() { echo "${EPOCHREALTIME/./}000"; }
 
 # Waits until the log holds COUNT lines matching PATTERN; fails after 20 s.
 wait_for() {
-    local log=$1 pattern=$2 count=${3:-1} i
+    local log=$1 pattern=$2 count=${3:-1} i found
     for ((i = 0; i < 2000; i++)); do
-        [ "$(grep -c -- "$pattern" "$log" 2>/dev/null || true)" -ge "$count" ] && return 0
+        found=$(grep -c -- "$pattern" "$log" 2>/dev/null) || true
+        [ "${found:-0}" -ge "$count" ] && return 0
         sleep 0.01
     done
     echo "startup.sh: no '$pattern' (x$count) in $log" >&2
