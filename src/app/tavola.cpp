@@ -205,8 +205,8 @@ void Tavola::startUp(const QString &answer)
     if (m_session->mode().kind() == DrillMode::Ripasso)
         showAsRipasso(answer.trimmed().isEmpty());
     m_dataDirectory = m_services.dataDirectory->location();
-    m_session->start(answer, m_dataDirectory,
-        m_services.history ? m_services.history->openError() : Problem {});
+    m_session->start(
+        answer, m_dataDirectory, m_services.history ? m_services.history->openError() : Problem {});
     setFactorsVisible(false);
 }
 
