@@ -92,13 +92,15 @@ Machine: $(nproc) cores, $cpu, $ram RAM; Qt $qt; kernel $(uname -r); display ${D
 $table
 
 How each figure is taken:
-- Start-up (a) and (b): the program and the floor (\`bench_floor_window\`, a bare Qt window; with
-  \`--boxes\` it asks a name and shows a message first, as Calvenza does) run with
-  \`CALVENZA_PAINT_LOG=1\`, which prints the wall clock once a window's first paint pass has been
-  drawn and flushed, and when it is hidden. (a) counts from just before the process is launched;
-  (b) from the name box closing to the main window painted, minus the time the greeting box waits
-  for the pupil (who is given half a second to read it; Calvenza builds its window and the wizard
-  in that time). Boxes are answered with xdotool under openbox. Median of 5 runs each, alternated.
+- Start-up (a) and (b): the program and the floor (\`bench_floor_window\`, a bare Qt window that
+  links Qt Widgets and nothing else; with \`--boxes\` it asks a name and shows a message first, as
+  Calvenza does) run with \`CALVENZA_PAINT_LOG=1\`, which prints the wall clock once a window's
+  first paint pass has been drawn and flushed, and when it is hidden. (a) counts from just before
+  the process is launched; (b) from the name box closing to the main window painted, minus the
+  time the greeting box waits for the pupil (who is given half a second to read it). Calvenza
+  loads its library and builds its window, the wizard and the history while the name box waits.
+  Boxes are answered with xdotool under openbox, once the program has the keyboard. Median of 5
+  runs each, alternated.
 - Enter to verdict: \`bench_verdict\` types into the real window and times from the Return key to
   the verdict label's paint pass flushed; the narrator is the recording stand-in.
 - Enter to the reaction heard: \`bench_enter_to_sound\` runs the real window with the real wizard on

@@ -24,9 +24,10 @@ now_ns() { echo "${EPOCHREALTIME/./}000"; }
 
 # Waits until the log holds COUNT lines matching PATTERN; fails after 20 s.
 wait_for() {
-    local log=$1 pattern=$2 count=${3:-1} i
+    local log=$1 pattern=$2 count=${3:-1} i found
     for ((i = 0; i < 2000; i++)); do
-        [ "$(grep -c -- "$pattern" "$log" 2>/dev/null || true)" -ge "$count" ] && return 0
+        found=$(grep -c -- "$pattern" "$log" 2>/dev/null) || true
+        [ "${found:-0}" -ge "$count" ] && return 0
         sleep 0.01
     done
     echo "startup.sh: no '$pattern' (x$count) in $log" >&2
@@ -51,10 +52,28 @@ wait_exit() {
 
 median() { sort -n | awk '{v[NR] = $1} END {if (NR) print v[int((NR + 1) / 2)]; else print 0}'; }
 
-# Answers the two start-up boxes as the pupil does.
+# Waits until the window manager has given the keyboard to a window of process PID or of its
+# child (the program under /usr/bin/time): keys typed before then reach no box, and the run
+# would wait for ever. Fails after 5 s.
+wait_keyboard() {
+    local pid=$1 i owner
+    for ((i = 0; i < 500; i++)); do
+        owner=$(xdotool getactivewindow getwindowpid 2>/dev/null || true)
+        if [ -n "$owner" ]; then
+            [ "$owner" = "$pid" ] && return 0
+            [ "$(ps -o ppid= -p "$owner" | tr -d ' ')" = "$pid" ] && return 0
+        fi
+        sleep 0.01
+    done
+    echo "startup.sh: process $pid never got the keyboard" >&2
+    return 1
+}
+
+# Answers the two start-up boxes of process PID as the pupil does.
 answer_boxes() {
-    local log=$1
+    local log=$1 pid=$2
     wait_for "$log" 'painted inputBox'
+    wait_keyboard "$pid"
     xdotool type --delay 20 Bench
     xdotool key Return
     wait_for "$log" 'painted messageBox'
@@ -83,7 +102,7 @@ for ((run = 0; run < runs; run++)); do
     start=$(now_ns)
     "$app" 2>"$log" >/dev/null &
     pid=$!
-    answer_boxes "$log"
+    answer_boxes "$log" "$pid"
     wait_for "$log" 'painted Tavola'
     echo $(($(stamp "$log" painted inputBox) - start)) >>"$work/a_app"
     boxes_to_window "$log" Tavola >>"$work/b_app"
@@ -105,32 +124,33 @@ for ((run = 0; run < runs; run++)); do
     log=$work/floorboxes.log
     "$floor" --boxes 2>"$log" >/dev/null &
     pid=$!
-    answer_boxes "$log"
+    answer_boxes "$log" "$pid"
     wait_for "$log" 'painted floorWindow'
     boxes_to_window "$log" floorWindow >>"$work/b_floor"
     wait_exit "$pid"
 done
 
+# ratio_row MEASURE APP_TIMES FLOOR_TIMES TARGET_RATIO
 ratio_row() {
     local measure=$1 app_ns floor_ns
     app_ns=$(median <"$2")
     floor_ns=$(median <"$3")
-    awk -v m="$measure" -v a="$app_ns" -v f="$floor_ns" -v n="$runs" 'BEGIN {
+    awk -v m="$measure" -v a="$app_ns" -v f="$floor_ns" -v n="$runs" -v t="$4" 'BEGIN {
         r = (f > 0) ? a / f : 0
-        printf "bench-row\t%s (median of %d)\t%.1f ms = %.2fx floor\tfloor %.1f ms; target <= 1.5x\t%s\n",
-            m, n, a / 1e6, r, f / 1e6, (r > 0 && r <= 1.5) ? "ok" : "MISSED"
+        printf "bench-row\t%s (median of %d)\t%.1f ms = %.2fx floor\tfloor %.1f ms; target <= %sx\t%s\n",
+            m, n, a / 1e6, r, f / 1e6, t, (r > 0 && r <= t) ? "ok" : "MISSED"
     }'
 }
-ratio_row "start-up (a): process start to name box painted" "$work/a_app" "$work/a_floor"
+ratio_row "start-up (a): process start to name box painted" "$work/a_app" "$work/a_floor" 1.2
 ratio_row "start-up (b): name accepted to main window painted, pupil's time left out" \
-    "$work/b_app" "$work/b_floor"
+    "$work/b_app" "$work/b_floor" 1.5
 
 # Peak memory of a whole run: name, five exercises answered, farewell.
 rm -rf "$work/data"
 log=$work/rss.log
 /usr/bin/time -f '%M' -o "$work/rss_app" "$app" 2>"$log" >/dev/null &
 pid=$!
-answer_boxes "$log"
+answer_boxes "$log" "$pid"
 wait_for "$log" 'painted Tavola'
 for ((i = 0; i < 5; i++)); do
     sleep 0.3

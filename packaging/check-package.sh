@@ -44,6 +44,11 @@ echo "Pacchetto: $(basename "$deb")"
 
 app=io.github.calvenza.Calvenza
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' >"$work/contents.txt"
+# The executable shows the name box; the rest of the program is its library, in the package's
+# own folder under the multiarch library directory.
+program_lib=$(grep -E '^/usr/lib/[^/]+-linux-[^/]+/calvenza/calvenza-program\.so$' "$work/contents.txt" ||
+    true)
+[ -n "$program_lib" ] || fail "manca /usr/lib/<architettura>/calvenza/calvenza-program.so nel pacchetto"
 expected=(
     /usr/bin/calvenza
     /usr/share/applications/$app.desktop
@@ -80,10 +85,14 @@ for s in "${sizes[@]}"; do
     [ -f "$png" ] || continue
     file -b "$png" | grep -q "PNG image data, $s x $s," || fail "$png non è $s x $s: $(file -b "$png")"
 done
-file -b "$root/usr/bin/calvenza" | grep -q ', stripped' || fail "il programma non è stripped"
-# The installed program reads no test variable (a shorter challenge, no sound, a write cut short).
-hooks=$(strings "$root/usr/bin/calvenza" | grep -oE 'CALVENZA_[A-Z_]+' | sort -u | tr '\n' ' ' || true)
-[ -z "$hooks" ] || fail "il programma installato legge variabili di prova: $hooks"
+for f in "$root/usr/bin/calvenza" ${program_lib:+"$root$program_lib"}; do
+    [ -f "$f" ] || continue
+    file -b "$f" | grep -q ', stripped' || fail "${f#"$root"} non è stripped"
+    # The installed program reads no test variable (a shorter challenge, no sound, a write cut
+    # short).
+    hooks=$(strings "$f" | grep -oE 'CALVENZA_[A-Z_]+' | sort -u | tr '\n' ' ' || true)
+    [ -z "$hooks" ] || fail "${f#"$root"} legge variabili di prova: $hooks"
+done
 
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app.metainfo.xml" ||
     fail "appstreamcli rifiuta i metadati AppStream"

@@ -1,30 +1,93 @@
 #include "app/commandline.h"
 #include "app/paintlog.h"
+#include "app/program.h"
 #include "app/tavola.h"
-#include "challenge/challengemode.h"
-#include "drill/drillsession.h"
-#include "memory/historyexport.h"
-#include "memory/historyreader.h"
-#include "memory/historywriter.h"
-#include "platform/datadirectory.h"
 #include "platform/dialogs.h"
-#include "platform/random.h"
-#include "platform/screenreader.h"
-#include "progress/progresswindow.h"
-#include "register/registerwindow.h"
-#include "ripasso/ripassomode.h"
-#include "ripasso/ripassosession.h"
-#include "school/schoolsender.h"
-#include "school/servercheck.h"
-#include "wizard/wizardnarrator.h"
 
 #include <QApplication>
+#include <QLibrary>
 #include <QLibraryInfo>
-#include <QMenuBar>
-#include <QStyleFactory>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+void complain(const QString &text)
+{
+    std::fputs((QStringLiteral("calvenza: ") + text + u'\n').toLocal8Bit().constData(), stderr);
+}
+
+// The rest of the program, from its library, which is installed in a folder of its own relative
+// to the executable. Null, with the reason in error, when it cannot be loaded.
+std::unique_ptr<calvenza::Program> loadProgram(
+    const calvenza::CommandLine &commandLine, QString *error)
+{
+    QLibrary library(QCoreApplication::applicationDirPath()
+        + QStringLiteral("/" CALVENZA_PROGRAM_DIR "/" CALVENZA_PROGRAM_LIBRARY));
+    if (!library.load()) {
+        *error = QStringLiteral("impossibile caricare una parte del programma, che va "
+                                "reinstallato (%1)")
+                     .arg(library.errorString());
+        return nullptr;
+    }
+    const auto make
+        = reinterpret_cast<calvenza::MakeProgram>(library.resolve(calvenza::makeProgramSymbol));
+    if (!make) {
+        *error = QStringLiteral("%1 non è la libreria di questa versione del programma, che va "
+                                "reinstallato")
+                     .arg(library.fileName());
+        return nullptr;
+    }
+    return std::unique_ptr<calvenza::Program>(make(commandLine));
+}
+
+// The same for a run without the name box: the reason goes to standard error.
+std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &commandLine)
+{
+    QString error;
+    std::unique_ptr<calvenza::Program> program = loadProgram(commandLine, &error);
+    if (!program)
+        complain(error);
+    return program;
+}
+
+// Runs work once a first window has been painted and flushed to the screen, after the paint
+// pass's own queued calls.
+void afterFirstPaint(QApplication &app, std::function<void()> work)
+{
+    class Watcher : public QObject
+    {
+    public:
+        Watcher(std::function<void()> work, QObject *parent)
+            : QObject(parent)
+            , m_work(std::move(work))
+        {
+        }
+        bool eventFilter(QObject *watched, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && watched->isWidgetType()
+                && static_cast<QWidget *>(watched)->isWindow()) {
+                parent()->removeEventFilter(this);
+                QTimer::singleShot(0, this, [this] {
+                    QTimer::singleShot(0, this, [this] {
+                        m_work();
+                        deleteLater();
+                    });
+                });
+            }
+            return false;
+        }
+
+    private:
+        std::function<void()> m_work;
+    };
+    app.installEventFilter(new Watcher(std::move(work), &app));
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -42,26 +105,14 @@ int main(int argc, char *argv[])
         // The teacher's export needs no display.
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
-        calvenza::Problem problem;
-        if (!calvenza::exportAnswers(
-                calvenza::UserDataDirectory().location(), commandLine.exportPath, &problem)) {
-            std::fputs((QStringLiteral("calvenza: ") + problem.sentence + QStringLiteral("\n  ")
-                           + problem.details + u'\n')
-                           .toLocal8Bit()
-                           .constData(),
-                stderr);
-            return 1;
-        }
-        return 0;
+        const std::unique_ptr<calvenza::Program> program = loadProgram(commandLine);
+        return program ? program->exportAnswers() : 1;
     }
     case calvenza::CommandLine::Action::CheckServer: {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("calvenza"));
-        QString report;
-        const int status
-            = calvenza::checkSchoolServer(calvenza::UserDataDirectory().location(), &report);
-        std::fputs(report.toLocal8Bit().constData(), status == 0 ? stdout : stderr);
-        return status;
+        const std::unique_ptr<calvenza::Program> program = loadProgram(commandLine);
+        return program ? program->checkSchoolServer() : 1;
     }
     case calvenza::CommandLine::Action::Refuse:
         std::fputs(commandLine.message.toLocal8Bit().constData(), stderr);
@@ -83,7 +134,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("io.github.calvenza.Calvenza"));
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QApplication::setStyle(calvenza::programStyle());
     // Qt's own words (OK/Annulla, the answer box's menu) in Italian like the rest; without the
     // translation the program still runs, in Qt's English.
     QTranslator qtWords;
@@ -91,58 +142,42 @@ int main(int argc, char *argv[])
             QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtWords);
 
-    if (commandLine.action == calvenza::CommandLine::Action::ShowProgress)
-        return calvenza::runProgressPicture(
-            calvenza::UserDataDirectory().location(), commandLine.pupil);
-    if (commandLine.action == calvenza::CommandLine::Action::ShowRegister)
-        return calvenza::runRegister(calvenza::UserDataDirectory().location());
-
-    calvenza::TavolaServices services;
-    // With a screen reader the pupil hears one voice, the reader's, which he can stop and have
-    // repeat: the wizard is seen and not heard, and the window gives the reader his words.
-    const bool screenReader = calvenza::screenReaderListening();
-    calvenza::WizardOptions wizardOptions;
-    if (screenReader)
-        wizardOptions.audio = calvenza::AudioOut::Mode::Silent;
-    auto wizard = std::make_unique<calvenza::WizardNarrator>(wizardOptions);
-    // The wizard is built while the pupil types the name, not after it.
-    QTimer::singleShot(250, &app, [w = wizard.get()] { w->prepare(); });
-    services.narrator = std::move(wizard);
-    services.dialogs = std::make_unique<calvenza::QtDialogs>();
-    services.random = std::make_unique<calvenza::SystemRandom>();
-    services.dataDirectory = std::make_unique<calvenza::UserDataDirectory>();
-    const QString dataDirectory = services.dataDirectory->location();
-    services.history = std::make_unique<calvenza::HistoryWriter>(dataDirectory);
-    // At school the answers also go to the school's server, once the window is up; outlives
-    // the window, so the farewell's answers can still leave.
-    std::unique_ptr<calvenza::SchoolSender> school;
-    QTimer::singleShot(500, &app, [&school, &dataDirectory, writer = services.history.get()] {
-        if ((school = calvenza::SchoolSender::startIfConfigured(dataDirectory)))
-            school->follow(writer);
-    });
-    // Opened, like the wizard, while the pupil types the name.
-    QTimer::singleShot(250, services.history.get(), &calvenza::HistoryWriter::startOpening);
-
-    // Outlives the window, and so the lesson that draws from it.
-    calvenza::SystemRandom lessonRandom;
-    std::unique_ptr<calvenza::SessionMode> mode;
-    if (commandLine.ripasso) {
-        // A ripasso may span several tables; its lesson chooses them, not the window.
-        mode = std::make_unique<calvenza::RipassoMode>([&](const QString &pupil) {
-            return std::make_unique<calvenza::RipassoSession>(
-                calvenza::answersOf(dataDirectory, pupil), QDate::currentDate(), commandLine.tables,
-                lessonRandom);
-        });
-    } else {
-        mode = std::make_unique<calvenza::ChallengeMode>(commandLine.table);
+    if (commandLine.action == calvenza::CommandLine::Action::ShowProgress) {
+        const std::unique_ptr<calvenza::Program> program = loadProgram(commandLine);
+        return program ? program->showProgress() : 1;
     }
-    calvenza::Tavola tavola(std::move(services), std::move(mode));
-    QObject::connect(&tavola, &calvenza::Tavola::programEnded, &app, &QCoreApplication::quit,
-        Qt::QueuedConnection);
-    if (screenReader)
-        calvenza::keepAltForAccessKeys(tavola.menuBar());
-    tavola.move(0, 0);
-    tavola.startUp();
-    tavola.show();
-    return app.exec();
+    if (commandLine.action == calvenza::CommandLine::Action::ShowRegister) {
+        const std::unique_ptr<calvenza::Program> program = loadProgram(commandLine);
+        return program ? program->showRegister() : 1;
+    }
+
+    // The name box comes first and alone, as quickly as a bare window. The rest (the window, the
+    // wizard, the history, the screen-reader check, and the libraries they need) is loaded and
+    // built once the box is on screen, while the pupil types, or at the latest when he has
+    // answered.
+    std::unique_ptr<calvenza::Program> program;
+    QString error;
+    bool loaded = false;
+    const auto build = [&] {
+        if (std::exchange(loaded, true))
+            return;
+        program = loadProgram(commandLine, &error);
+        if (program)
+            program->prepareDrill();
+    };
+    afterFirstPaint(app, build);
+    calvenza::QtDialogs boxes;
+    QWidget windowStandIn; // never shown: only where the box is centred
+    windowStandIn.setGeometry(calvenza::windowPlace);
+    const QString name = calvenza::askPupilName(boxes, &windowStandIn);
+    build();
+    if (!program) {
+        complain(error);
+        boxes.messageBox(nullptr,
+            QStringLiteral("Calvenza non può partire: manca una sua parte. Chiedi a un adulto di "
+                           "reinstallarlo."),
+            calvenza::appTitle, error);
+        return 1;
+    }
+    return program->runDrill(name);
 }

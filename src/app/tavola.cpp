@@ -187,8 +187,11 @@ void Tavola::say(const QString &text, const QString &details)
 
 void Tavola::startUp()
 {
-    const QString answer
-        = m_services.dialogs->inputBox(this, QStringLiteral("Come ti chiami?"), appTitle);
+    startUp(askPupilName(*m_services.dialogs, this));
+}
+
+void Tavola::startUp(const QString &answer)
+{
     // While the greeting waits for the pupil, draw the window once off screen: its fonts and
     // pictures are then ready, and it appears at once when the box is closed.
     QTimer::singleShot(150, this, [this] {
@@ -202,8 +205,8 @@ void Tavola::startUp()
     if (m_session->mode().kind() == DrillMode::Ripasso)
         showAsRipasso(answer.trimmed().isEmpty());
     m_dataDirectory = m_services.dataDirectory->location();
-    m_session->start(answer, m_dataDirectory,
-        m_services.history ? m_services.history->openError() : Problem {});
+    m_session->start(
+        answer, m_dataDirectory, m_services.history ? m_services.history->openError() : Problem {});
     setFactorsVisible(false);
 }
 

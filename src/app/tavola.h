@@ -3,8 +3,10 @@
 #include "drill/answer.h"
 #include "drill/timestable.h"
 #include "memory/historywriter.h"
+#include "platform/dialogs.h"
 
 #include <QMainWindow>
+#include <QRect>
 #include <QString>
 #include <memory>
 
@@ -15,7 +17,6 @@ class Tavola;
 namespace calvenza {
 
 class DataDirectory;
-class Dialogs;
 class DrillSession;
 class Narrator;
 class ProgressWindow;
@@ -37,6 +38,17 @@ struct TavolaServices
 
 inline const QString appTitle = QStringLiteral("Calvenza");
 
+// Where the window stands, known before it is built so that the name box can open over it: the
+// screen's top left corner, and the client area's fixed size in the form.
+inline constexpr QRect windowPlace {0, 0, 785, 556};
+
+// The start-up question; the answer as typed, empty for none. over: the window the box is
+// centred on.
+[[nodiscard]] inline QString askPupilName(Dialogs &dialogs, QWidget *over)
+{
+    return dialogs.inputBox(over, QStringLiteral("Come ti chiami?"), appTitle);
+}
+
 // The program's one window: it shows the drill session of one times table and forwards the
 // pupil's keys and clicks to it.
 class Tavola : public QMainWindow
@@ -50,6 +62,8 @@ public:
 
     // Asks the name, greets and starts the session. Runs once, before the window is first shown.
     void startUp();
+    // The same with the name already asked, by askPupilName() before the window was built.
+    void startUp(const QString &answer);
 
     [[nodiscard]] DrillSession &session() const { return *m_session; }
 

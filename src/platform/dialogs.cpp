@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QProxyStyle>
+#include <QStyleFactory>
 #include <QWindow>
 
 #include <cstdlib>
@@ -106,7 +108,25 @@ QWidget *ownerOnScreen(QWidget *window)
     return window && window->isVisible() ? window : nullptr;
 }
 
+class WordsOnlyButtons : public QProxyStyle
+{
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+        QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
+
+QStyle *programStyle()
+{
+    return new WordsOnlyButtons(QStyleFactory::create(QStringLiteral("Fusion")));
+}
 
 QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QString &title)
 {

@@ -2,9 +2,14 @@
 
 #include <QString>
 
+class QStyle;
 class QWidget;
 
 namespace calvenza {
+
+// The program's look: Fusion, with the boxes' buttons in words alone, as the classic boxes have
+// them. Button icons would also load Qt's icon and image plugins before the first box is shown.
+[[nodiscard]] QStyle *programStyle();
 
 // The program's modal dialogs: OK only, no icon, the given title, opened over the given window.
 class Dialogs

@@ -92,7 +92,11 @@ bool screenReaderListening()
 
 void keepAltForAccessKeys(QWidget *menuBar)
 {
-    auto *style = new AltKeepingStyle(QApplication::style()->name());
+    // A style wrapping another has no name of its own: the one wrapped is copied.
+    const QStyle *programStyle = QApplication::style();
+    if (const auto *proxy = qobject_cast<const QProxyStyle *>(programStyle))
+        programStyle = proxy->baseStyle();
+    auto *style = new AltKeepingStyle(programStyle->name());
     style->setParent(menuBar);
     menuBar->setStyle(style);
 }
