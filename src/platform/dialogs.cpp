@@ -60,10 +60,12 @@ public:
 
 bool withoutWindowManager()
 {
+    // Under another platform (offscreen, Wayland) the interface may still be there, with no
+    // connection behind it.
     auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
         return false; // not X11
-    xcb_connection_t *connection = x11->connection();
     const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     return screen && !hasWindowManager(connection, screen->root);
 }
