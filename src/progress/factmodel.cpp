@@ -80,7 +80,7 @@ QVariant FactModel::data(const QModelIndex &index, int role) const
     }
 }
 
-QVariant FactModel::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant tavolaHeaderData(int section, Qt::Orientation orientation, int role)
 {
     if (section < 0 || section >= 10)
         return {};
@@ -92,6 +92,11 @@ QVariant FactModel::headerData(int section, Qt::Orientation orientation, int rol
             ? QStringLiteral("tabellina ") + tableWithArticle(section + 1)
             : QStringLiteral("per %1").arg(section + 1);
     return {};
+}
+
+QVariant FactModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return tavolaHeaderData(section, orientation, role);
 }
 
 } // namespace calvenza

@@ -10,6 +10,10 @@ namespace calvenza {
 // The colour of each standing in the picture and its legend.
 [[nodiscard]] QColor standingColour(FactStanding standing);
 
+// The headers of a tavola pitagorica, the tables down and the factors across, shown and as a
+// screen reader says them; for the pupil's picture and the class's alike.
+[[nodiscard]] QVariant tavolaHeaderData(int section, Qt::Orientation orientation, int role);
+
 // The tavola pitagorica of one pupil: rows the tables 1 to 10, columns the factors 1 to 10,
 // each cell the product, coloured by how well he knows it and read out in full to a screen
 // reader.

@@ -80,14 +80,7 @@ QWidget *legend(QWidget *parent, bool withOutline)
     int place = 0;
     for (const FactStanding standing : {FactStanding::NeverAsked, FactStanding::MostlyWrong,
              FactStanding::Learning, FactStanding::Known}) {
-        auto *swatch = new QLabel(box);
-        swatch->setFixedSize(16, 16);
-        swatch->setAutoFillBackground(true);
-        QPalette palette = swatch->palette();
-        palette.setColor(QPalette::Window, standingColour(standing));
-        swatch->setPalette(palette);
-        swatch->setFrameShape(QFrame::Box);
-        layout->addWidget(swatch, place / 2, place % 2 * 2);
+        layout->addWidget(standingSwatch(standing, box), place / 2, place % 2 * 2);
         auto *words = plainLabel(standingWords(standing), box);
         words->setWordWrap(false);
         layout->addWidget(words, place / 2, place % 2 * 2 + 1);
@@ -110,6 +103,18 @@ QWidget *legend(QWidget *parent, bool withOutline)
 }
 
 } // namespace
+
+QLabel *standingSwatch(FactStanding standing, QWidget *parent)
+{
+    auto *swatch = new QLabel(parent);
+    swatch->setFixedSize(16, 16);
+    swatch->setAutoFillBackground(true);
+    QPalette palette = swatch->palette();
+    palette.setColor(QPalette::Window, standingColour(standing));
+    swatch->setPalette(palette);
+    swatch->setFrameShape(QFrame::Box);
+    return swatch;
+}
 
 ProgressWindow::ProgressWindow(
     const QString &dataDirectory, const QString &pupil, const QList<Fact> &movedUp, QWidget *parent)

@@ -12,6 +12,9 @@ namespace calvenza {
 class ChallengeChart;
 class FactModel;
 
+// A legend's small square in a standing's colour.
+[[nodiscard]] QLabel *standingSwatch(FactStanding standing, QWidget *parent);
+
 // "La mia tavola pitagorica": one pupil's facts from red to green, his challenges over the days,
 // and a button that saves it all as a picture for a parent or a teacher.
 class ProgressWindow : public QDialog

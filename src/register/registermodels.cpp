@@ -52,15 +52,7 @@ QVariant ClassFactModel::data(const QModelIndex &index, int role) const
 
 QVariant ClassFactModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (section < 0 || section >= 10)
-        return {};
-    if (role == Qt::DisplayRole)
-        return orientation == Qt::Vertical ? QString::number(section + 1)
-                                           : QStringLiteral("× %1").arg(section + 1);
-    if (role == Qt::AccessibleTextRole)
-        return orientation == Qt::Vertical ? QStringLiteral("tabellina del %1").arg(section + 1)
-                                           : QStringLiteral("per %1").arg(section + 1);
-    return {};
+    return tavolaHeaderData(section, orientation, role);
 }
 
 QColor attentionColour(const PupilFigures &pupil)

@@ -81,14 +81,7 @@ QWidget *legend(QWidget *parent)
     int place = 0;
     for (const FactStanding standing : {FactStanding::Known, FactStanding::Learning,
              FactStanding::MostlyWrong, FactStanding::NeverAsked}) {
-        auto *swatch = new QLabel(box);
-        swatch->setFixedSize(16, 16);
-        swatch->setAutoFillBackground(true);
-        QPalette palette = swatch->palette();
-        palette.setColor(QPalette::Window, standingColour(standing));
-        swatch->setPalette(palette);
-        swatch->setFrameShape(QFrame::Box);
-        layout->addWidget(swatch, place, 0);
+        layout->addWidget(standingSwatch(standing, box), place, 0);
         layout->addWidget(plainLabel(classStandingWords(standing), box), place, 1);
         ++place;
     }
