@@ -327,11 +327,9 @@ private slots:
         QTest::newRow("cifs") << 0xFF534D42UL << true;
         QTest::newRow("cifs, sign-extended")
             << static_cast<unsigned long>(qint32(0xFF534D42)) << true;
-        QTest::newRow("smb2") << 0xFE534D42UL << true;
         QTest::newRow("fuse (sshfs)") << 0x65735546UL << true;
         QTest::newRow("ext4") << 0xEF53UL << false;
         QTest::newRow("tmpfs") << 0x01021994UL << false;
-        QTest::newRow("btrfs") << 0x9123683EUL << false;
         QTest::newRow("overlay") << 0x794C7630UL << false;
     }
 
