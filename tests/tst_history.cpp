@@ -2,6 +2,7 @@
 #include "memory/historyexport.h"
 #include "memory/historyreader.h"
 #include "memory/historywriter.h"
+#include "platform/networkfolder.h"
 #include "support.h"
 
 #include <QDir>
@@ -315,6 +316,39 @@ private slots:
             QVERIFY(blocker.remove());
         }
         QCOMPARE(answersOf(folder, QStringLiteral("Ugo")).size(), 2);
+    }
+
+    void networkFileSystemsAreToldApart_data()
+    {
+        QTest::addColumn<unsigned long>("type"); // statfs's f_type
+        QTest::addColumn<bool>("network");
+        QTest::newRow("nfs") << 0x6969UL << true;
+        QTest::newRow("smb") << 0x517BUL << true;
+        QTest::newRow("cifs") << 0xFF534D42UL << true;
+        QTest::newRow("cifs, sign-extended")
+            << static_cast<unsigned long>(qint32(0xFF534D42)) << true;
+        QTest::newRow("fuse (sshfs)") << 0x65735546UL << true;
+        QTest::newRow("ext4") << 0xEF53UL << false;
+        QTest::newRow("tmpfs") << 0x01021994UL << false;
+        QTest::newRow("overlay") << 0x794C7630UL << false;
+    }
+
+    void networkFileSystemsAreToldApart()
+    {
+        QFETCH(unsigned long, type);
+        QFETCH(bool, network);
+        QCOMPARE(isNetworkFileSystem(type), network);
+    }
+
+    // This machine's folders, one not made yet included, keep the history in WAL.
+    void ownFoldersAreNotOnTheNetwork()
+    {
+        QTemporaryDir dir;
+        QVERIFY(!onNetworkFileSystem(dir.filePath(QStringLiteral("non/ancora"))));
+        HistoryDatabase db(dir.path(), HistoryDatabase::Access::Write);
+        QSqlQuery q = db.query();
+        QVERIFY(q.exec(QStringLiteral("PRAGMA journal_mode")) && q.next());
+        QCOMPARE(q.value(0).toString(), QStringLiteral("wal"));
     }
 
     void twoProgramsWritingAtOnceKeepEveryAnswer_data()

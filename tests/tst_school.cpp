@@ -3,10 +3,13 @@
 
 #include "memory/historydatabase.h"
 #include "memory/historywriter.h"
+#include "ripasso/ripassosession.h"
 #include "school/outbox.h"
+#include "school/schoolhistory.h"
 #include "school/schoolsender.h"
 #include "school/schoolserver.h"
 #include "school/serviceconfig.h"
+#include "support.h"
 
 #include <QProcess>
 #include <QSqlDatabase>
@@ -176,6 +179,63 @@ private slots:
         sender->nudge();
         QTRY_COMPARE(outboxState(history)->waiting, 0);
         QCOMPARE(onServer(), 550);
+    }
+
+    void aPupilsHistoryFollowsHimFromMachineToMachine_data()
+    {
+        QTest::addColumn<std::optional<Fault>>("fault");
+        QTest::newRow("linked") << std::optional<Fault>();
+        QTest::newRow("server down") << std::optional(Fault::DownAtStart);
+        QTest::newRow("wrong password") << std::optional(Fault::WrongPassword);
+        QTest::newRow("newer server schema") << std::optional(Fault::NewerSchema);
+    }
+
+    void aPupilsHistoryFollowsHimFromMachineToMachine()
+    {
+        QFETCH(std::optional<Fault>, fault);
+        const bool linked = !fault;
+        // Last week on the first machine he missed 7 × 8; all of it reached the server.
+        QTemporaryDir first;
+        QTemporaryDir second;
+        const QDateTime lastWeek = QDateTime::currentDateTimeUtc().addDays(-7);
+        HistoryWriter firstWriter(first.path());
+        firstWriter.record(AnswerRecord {
+            QStringLiteral("Marco"), 7, 8, QStringLiteral("54"), false, 4000, lastWeek});
+        firstWriter.flush();
+        {
+            SchoolSender sender(first.path(), quickRetries);
+            sender.follow(&firstWriter);
+            HistoryDatabase history(first.path(), HistoryDatabase::Access::Write);
+            QTRY_COMPARE(outboxState(history)->waiting, 0);
+            // Sent but not yet confirmed: the server's copy and the machine's are one answer.
+            QVERIFY(history.exec(QStringLiteral("UPDATE outbox SET sent_upto = 0")));
+            QCOMPARE(pupilAnswers(first.path(), QStringLiteral("marco")).size(), 1);
+        }
+        // Today on the second, not sent yet.
+        HistoryWriter secondWriter(second.path());
+        secondWriter.record(AnswerRecord {
+            QStringLiteral("marco"), 3, 2, QStringLiteral("6"), true, 2000, lastWeek.addDays(7)});
+        secondWriter.flush();
+
+        if (fault)
+            setFault(*fault, true);
+        const QList<AnswerRecord> answers = pupilAnswers(second.path(), QStringLiteral("MARCO"));
+        const FactTable facts = pupilFacts(second.path(), QStringLiteral("Marco"));
+        if (fault)
+            setFault(*fault, false);
+
+        // In time order, and the unsent answer counted in the picture as well.
+        QCOMPARE(answers.size(), linked ? 2 : 1);
+        QCOMPARE(answers.first().table, linked ? 7 : 3);
+        QCOMPARE(facts.at(7, 8).asked + facts.at(3, 2).right, linked ? 2 : 1);
+        testing::ScriptedRandom random;
+        RipassoSession lesson(answers, QDate::currentDate(), {}, random);
+        bool asked = false;
+        while (const std::optional<Fact> fact = lesson.next()) {
+            asked = asked || *fact == Fact {7, 8};
+            lesson.recordAnswer(true, 1000);
+        }
+        QCOMPARE(asked, linked);
     }
 
     void theMachineCannotChangeAnswersNorClasses()

@@ -5,7 +5,6 @@
 #include "challenge/challengemode.h"
 #include "drill/drillsession.h"
 #include "memory/historyexport.h"
-#include "memory/historyreader.h"
 #include "memory/historywriter.h"
 #include "platform/datadirectory.h"
 #include "platform/dialogs.h"
@@ -15,6 +14,7 @@
 #include "register/registerwindow.h"
 #include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
+#include "school/schoolhistory.h"
 #include "school/schoolsender.h"
 #include "school/servercheck.h"
 #include "wizard/wizardnarrator.h"
@@ -91,7 +91,7 @@ public:
         if (m_commandLine.ripasso) {
             // A ripasso may span several tables; its lesson chooses them, not the window.
             mode = std::make_unique<RipassoMode>([this, dataDirectory](const QString &pupil) {
-                return std::make_unique<RipassoSession>(answersOf(dataDirectory, pupil),
+                return std::make_unique<RipassoSession>(pupilAnswers(dataDirectory, pupil),
                     QDate::currentDate(), m_commandLine.tables, m_lessonRandom);
             });
         } else {

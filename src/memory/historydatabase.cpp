@@ -1,5 +1,7 @@
 #include "memory/historydatabase.h"
 
+#include "platform/networkfolder.h"
+
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QDir>
@@ -15,6 +17,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 namespace calvenza {
 
@@ -134,7 +137,9 @@ MoveAside moveBadHistoryAside(const QString &path, const FileIdentity &inspected
         return MoveAside::LeftInPlace;
     const QString stamp
         = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+    // A journal left beside it would be rolled back into the new history: it goes too.
+    for (const QString &suffix :
+        {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")}) {
         const QString from = path + suffix;
         const QString to = path + QStringLiteral(".rovinata-") + stamp + suffix;
         if (QFile::exists(from)
@@ -361,17 +366,30 @@ bool HistoryDatabase::open()
                             .arg(version));
         }
         QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner);
-        // Turning to WAL needs the file alone for a moment, and SQLite does not wait for it.
+        // WAL needs memory shared between the programs, which a folder on the network cannot
+        // give: there the rollback journal, and every commit on the server's disk.
+        const bool network = onNetworkFileSystem(folder);
+        if (network) {
+            static std::once_flag said;
+            std::call_once(said, [&] {
+                qInfo("calvenza: la cartella dei dati «%s» è in rete: la storia vi è scritta "
+                      "senza WAL (journal_mode=DELETE, synchronous=FULL).",
+                    qUtf8Printable(QDir::toNativeSeparators(folder)));
+            });
+        }
+        // Changing the journal needs the file alone for a moment, and SQLite does not wait.
         for (int tries = 0;; ++tries) {
-            QSqlQuery wal = query();
-            if (wal.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
+            QSqlQuery journal = query();
+            if (journal.exec(network ? QStringLiteral("PRAGMA journal_mode=DELETE")
+                                     : QStringLiteral("PRAGMA journal_mode=WAL")))
                 break;
-            const QString code = wal.lastError().nativeErrorCode();
+            const QString code = journal.lastError().nativeErrorCode();
             if (tries == 100 || (code != sqliteBusy && code != sqliteLocked))
-                return fail(wal.lastError().text());
+                return fail(journal.lastError().text());
             QThread::msleep(20);
         }
-        if (!exec(QStringLiteral("PRAGMA synchronous=NORMAL")))
+        if (!exec(network ? QStringLiteral("PRAGMA synchronous=FULL")
+                          : QStringLiteral("PRAGMA synchronous=NORMAL")))
             return false;
         return version == historySchemaVersion || upgrade(version);
     }

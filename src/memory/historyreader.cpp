@@ -5,6 +5,7 @@
 #include <QCollator>
 #include <QVariant>
 #include <algorithm>
+#include <optional>
 
 namespace calvenza {
 
@@ -26,6 +27,53 @@ bool openForReading(HistoryDatabase &db, Problem *problem)
 QDateTime fromStoredTime(qint64 ms)
 {
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+QList<AnswerRecord> answersAfter(const QString &dataDirectory, const QString &pupil,
+    std::optional<qint64> afterLocalSeq, Problem *problem)
+{
+    HistoryDatabase db(dataDirectory, HistoryDatabase::Access::ReadOnly);
+    QList<AnswerRecord> answers;
+    if (!openForReading(db, problem))
+        return answers;
+    const qint64 id = db.pupilId(pupil);
+    if (id < 0) {
+        setProblem(problem, db.problem());
+        return answers;
+    }
+    const QString name = [&] {
+        QSqlQuery q = db.query();
+        q.prepare(QStringLiteral("SELECT name FROM pupil WHERE id = ?"));
+        q.addBindValue(id);
+        return db.exec(q) && q.next() ? q.value(0).toString() : pupilName(pupil);
+    }();
+    RawRows rows(db,
+        afterLocalSeq ? "SELECT times_table, factor, typed, is_right, ms_taken, answered_at, mode"
+                        " FROM answer WHERE pupil_id = ? AND local_seq > ? ORDER BY answered_at,"
+                        " seq"
+                      : "SELECT times_table, factor, typed, is_right, ms_taken, answered_at, mode"
+                        " FROM answer WHERE pupil_id = ? ORDER BY answered_at, seq");
+    rows.bind(1, id);
+    if (afterLocalSeq)
+        rows.bind(2, *afterLocalSeq);
+    while (rows.next()) {
+        AnswerRecord a;
+        a.pupil = name;
+        a.table = int(rows.integer(0));
+        a.factor = int(rows.integer(1));
+        a.typed = QString::fromUtf8(rows.text(2));
+        a.right = rows.integer(3) != 0;
+        a.msTaken = rows.integer(4);
+        a.answeredAt = fromStoredTime(rows.integer(5));
+        a.mode = rows.integer(6) == int(DrillMode::Ripasso) ? DrillMode::Ripasso
+                                                            : DrillMode::Challenge;
+        answers << a;
+    }
+    if (rows.failed()) {
+        setProblem(problem, rows.problem());
+        return {};
+    }
+    return answers;
 }
 
 } // namespace
@@ -53,43 +101,13 @@ QStringList knownPupils(const QString &dataDirectory, Problem *problem)
 
 QList<AnswerRecord> answersOf(const QString &dataDirectory, const QString &pupil, Problem *problem)
 {
-    HistoryDatabase db(dataDirectory, HistoryDatabase::Access::ReadOnly);
-    QList<AnswerRecord> answers;
-    if (!openForReading(db, problem))
-        return answers;
-    const qint64 id = db.pupilId(pupil);
-    if (id < 0) {
-        setProblem(problem, db.problem());
-        return answers;
-    }
-    const QString name = [&] {
-        QSqlQuery q = db.query();
-        q.prepare(QStringLiteral("SELECT name FROM pupil WHERE id = ?"));
-        q.addBindValue(id);
-        return db.exec(q) && q.next() ? q.value(0).toString() : pupilName(pupil);
-    }();
-    RawRows rows(db,
-        "SELECT times_table, factor, typed, is_right, ms_taken, answered_at, mode FROM answer"
-        " WHERE pupil_id = ? ORDER BY answered_at, seq");
-    rows.bind(1, id);
-    while (rows.next()) {
-        AnswerRecord a;
-        a.pupil = name;
-        a.table = int(rows.integer(0));
-        a.factor = int(rows.integer(1));
-        a.typed = QString::fromUtf8(rows.text(2));
-        a.right = rows.integer(3) != 0;
-        a.msTaken = rows.integer(4);
-        a.answeredAt = fromStoredTime(rows.integer(5));
-        a.mode = rows.integer(6) == int(DrillMode::Ripasso) ? DrillMode::Ripasso
-                                                            : DrillMode::Challenge;
-        answers << a;
-    }
-    if (rows.failed()) {
-        setProblem(problem, rows.problem());
-        return {};
-    }
-    return answers;
+    return answersAfter(dataDirectory, pupil, std::nullopt, problem);
+}
+
+QList<AnswerRecord> answersOf(
+    const QString &dataDirectory, const QString &pupil, qint64 afterLocalSeq, Problem *problem)
+{
+    return answersAfter(dataDirectory, pupil, afterLocalSeq, problem);
 }
 
 FactTable factsOf(const QString &dataDirectory, const QString &pupil, Problem *problem)

@@ -21,6 +21,11 @@ namespace calvenza {
 [[nodiscard]] QList<AnswerRecord> answersOf(
     const QString &dataDirectory, const QString &pupil, Problem *problem = nullptr);
 
+// The same, only those after a place on this machine (local_seq): the answers the school's
+// server has not confirmed yet.
+[[nodiscard]] QList<AnswerRecord> answersOf(const QString &dataDirectory, const QString &pupil,
+    qint64 afterLocalSeq, Problem *problem = nullptr);
+
 // One pupil's facts, as the picture colours them.
 [[nodiscard]] FactTable factsOf(
     const QString &dataDirectory, const QString &pupil, Problem *problem = nullptr);

@@ -4,6 +4,7 @@
 #include "platform/dialogs.h"
 #include "progress/challengechart.h"
 #include "progress/factmodel.h"
+#include "school/schoolhistory.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -129,7 +130,7 @@ ProgressWindow::ProgressWindow(
     setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
-    m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsProblem));
+    m_model->setFacts(pupilFacts(dataDirectory, m_pupil, &factsProblem));
     m_model->setOutlined(movedUp);
 
     m_picture = new QWidget(this);

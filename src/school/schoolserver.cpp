@@ -169,7 +169,7 @@ LinkStatus SchoolServer::queryFailure(const QSqlError &error) const
     return {state, serverWords(error)};
 }
 
-LinkStatus SchoolServer::open()
+LinkStatus SchoolServer::open(int connectSeconds, int statementSeconds)
 {
     // A connection left by a server restart is dead: Qt does not reconnect by itself.
     close();
@@ -178,15 +178,21 @@ LinkStatus SchoolServer::open()
         : QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connectionName);
     if (!db.isValid())
         return {LinkState::NoDriver, {}};
-    db.setConnectOptions(schoolConnectOptions());
+    db.setConnectOptions(schoolConnectOptions(connectSeconds));
     if (!db.open())
         return {connectionFailure(db.lastError().databaseText()), serverWords(db.lastError())};
-    QSqlQuery q(db);
     // A batch takes milliseconds; one held by a lock on the server must not hold the program's
-    // end with it.
-    if (!q.exec(QStringLiteral("SET statement_timeout = '10s'"))
-        || !q.exec(QStringLiteral("SELECT version FROM calvenza.version")) || !q.next()) {
-        LinkStatus failure = queryFailure(q.lastError());
+    // end with it. A prepared statement must be gone before a failure closes the connection.
+    const QSqlError untimed = [&] {
+        QSqlQuery timeout(db);
+        timeout.prepare(QStringLiteral("SELECT set_config('statement_timeout', ?, false)"));
+        timeout.addBindValue(QStringLiteral("%1s").arg(statementSeconds));
+        return timeout.exec() ? QSqlError() : timeout.lastError();
+    }();
+    QSqlQuery q(db);
+    if (untimed.isValid() || !q.exec(QStringLiteral("SELECT version FROM calvenza.version"))
+        || !q.next()) {
+        LinkStatus failure = queryFailure(untimed.isValid() ? untimed : q.lastError());
         q.finish();
         close();
         return failure;
@@ -228,6 +234,47 @@ std::optional<qint64> SchoolServer::send(const OutboxBatch &batch, LinkStatus *f
         return std::nullopt;
     }
     return q.value(0).toLongLong();
+}
+
+std::optional<QList<AnswerRecord>> SchoolServer::answersOfPupil(
+    const QString &pupilKey, const QString &machineId, qint64 sentUpto, LinkStatus *failure)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    // A machine's runs name no class yet, so its pupil is the one with no class, as in
+    // add_answers.
+    q.prepare(QStringLiteral("SELECT a.times_table, a.factor, a.typed, a.is_right, a.ms_taken,"
+                             " (extract(epoch FROM a.answered_at) * 1000)::bigint, a.mode"
+                             " FROM calvenza.answers a JOIN calvenza.pupils p ON p.id = a.pupil_id"
+                             " WHERE p.name_key = ? AND p.class_id IS NULL"
+                             " AND NOT (a.machine_id = ?::uuid AND a.local_seq > ?)"
+                             " ORDER BY a.answered_at, a.machine_id, a.local_seq"));
+    q.addBindValue(pupilKey);
+    q.addBindValue(machineId);
+    q.addBindValue(sentUpto);
+    if (!q.exec()) {
+        *failure = queryFailure(q.lastError());
+        return std::nullopt;
+    }
+    QList<AnswerRecord> answers;
+    while (q.next()) {
+        AnswerRecord a;
+        a.table = q.value(0).toInt();
+        a.factor = q.value(1).toInt();
+        a.typed = q.value(2).toString();
+        a.right = q.value(3).toBool();
+        a.msTaken = q.value(4).toLongLong();
+        a.answeredAt = QDateTime::fromMSecsSinceEpoch(q.value(5).toLongLong(), Qt::UTC);
+        a.mode = q.value(6).toInt() == int(DrillMode::Ripasso) ? DrillMode::Ripasso
+                                                               : DrillMode::Challenge;
+        answers << a;
+    }
+    // A connection cut while the rows arrive ends them early.
+    if (q.lastError().isValid()) {
+        *failure = queryFailure(q.lastError());
+        return std::nullopt;
+    }
+    return answers;
 }
 
 QString SchoolServer::serverVersion()

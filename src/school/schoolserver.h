@@ -1,5 +1,8 @@
 #pragma once
 
+#include "drill/answer.h"
+
+#include <QList>
 #include <QSqlError>
 #include <QString>
 #include <optional>
@@ -48,14 +51,21 @@ public:
     SchoolServer(const SchoolServer &) = delete;
     SchoolServer &operator=(const SchoolServer &) = delete;
 
-    // Connects (at most connect_timeout seconds) and checks the layout's version.
-    LinkStatus open();
+    // Connects (at most connectSeconds), checks the layout's version and gives each later
+    // statement at most statementSeconds.
+    LinkStatus open(int connectSeconds = 5, int statementSeconds = 10);
     void close();
     [[nodiscard]] bool isOpen() const;
 
     // Adds a batch in one statement, committed when it returns; answers the server already
     // has are skipped. The number of new answers, or the failure.
     std::optional<qint64> send(const OutboxBatch &batch, LinkStatus *failure);
+
+    // One pupil's answers, oldest first: the pupil this machine's answers go to, named by his
+    // key. This machine's answers after sentUpto are left out: they may or may not have arrived,
+    // and the caller has them from its own history. nullopt with the failure.
+    std::optional<QList<AnswerRecord>> answersOfPupil(
+        const QString &pupilKey, const QString &machineId, qint64 sentUpto, LinkStatus *failure);
 
     // For the technician's check: empty or nullopt when the server does not say.
     [[nodiscard]] QString serverVersion();

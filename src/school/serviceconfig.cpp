@@ -5,13 +5,15 @@
 
 namespace calvenza {
 
-QString schoolConnectOptions()
+QString schoolConnectOptions(int connectSeconds)
 {
     // A link that dies without a word (a switch turned off) is given up within seconds, not the
     // minutes TCP would wait, so the program never waits long for its sender at the end.
-    return QStringLiteral("service=%1;connect_timeout=5;tcp_user_timeout=10000;keepalives_idle=30;"
+    return QStringLiteral("service=%1;connect_timeout=%2;tcp_user_timeout=%3;keepalives_idle=30;"
                           "keepalives_interval=10;keepalives_count=3")
-        .arg(QLatin1String(schoolServiceName));
+        .arg(QLatin1String(schoolServiceName))
+        .arg(connectSeconds)
+        .arg(connectSeconds * 2000);
 }
 
 QStringList serviceFiles()

@@ -11,8 +11,8 @@ namespace calvenza {
 inline constexpr char schoolServiceName[] = "calvenza";
 
 // The connection options for Qt's PostgreSQL driver: the service, and a connection that cannot
-// hang on a server that drops packets, neither when it opens nor later.
-[[nodiscard]] QString schoolConnectOptions();
+// hang on a server that drops packets, neither when it opens (connectSeconds) nor later.
+[[nodiscard]] QString schoolConnectOptions(int connectSeconds = 5);
 
 // The service files libpq reads, in its order: the user's (PGSERVICEFILE, else
 // ~/.pg_service.conf), then the system's (PGSYSCONFDIR/pg_service.conf, else Debian's
