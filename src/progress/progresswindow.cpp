@@ -39,31 +39,6 @@ QString pictureTitle(const QString &pupil)
     return QStringLiteral("La tavola pitagorica di %1").arg(pupil);
 }
 
-// Draws a thick frame round the facts that moved up today.
-class OutlineDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override
-    {
-        // The cell keeps its colour when chosen: the keyboard's place is a black frame.
-        QStyleOptionViewItem plain = option;
-        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-        QStyledItemDelegate::paint(painter, plain, index);
-        painter->save();
-        if (index.data(FactModel::OutlinedRole).toBool()) {
-            painter->setPen(QPen(outlineColour, 3));
-            painter->drawRect(option.rect.adjusted(2, 2, -2, -2));
-        }
-        if (option.state & QStyle::State_HasFocus) {
-            painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
-            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
-        }
-        painter->restore();
-    }
-};
-
 QLabel *plainLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -105,6 +80,25 @@ QWidget *legend(QWidget *parent, bool withOutline)
 
 } // namespace
 
+void FactCellDelegate::paint(
+    QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const
+{
+    // The cell keeps its colour when chosen: the keyboard's place is a black frame.
+    QStyleOptionViewItem plain = option;
+    plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    QStyledItemDelegate::paint(painter, plain, index);
+    painter->save();
+    if (index.data(FactModel::OutlinedRole).toBool()) {
+        painter->setPen(QPen(outlineColour, 3));
+        painter->drawRect(option.rect.adjusted(2, 2, -2, -2));
+    }
+    if (option.state & QStyle::State_HasFocus) {
+        painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
+        painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
+    }
+    painter->restore();
+}
+
 QLabel *standingSwatch(FactStanding standing, QWidget *parent)
 {
     auto *swatch = new QLabel(parent);
@@ -145,7 +139,7 @@ ProgressWindow::ProgressWindow(
 
     m_view = new QTableView(m_picture);
     m_view->setModel(m_model);
-    m_view->setItemDelegate(new OutlineDelegate(m_view));
+    m_view->setItemDelegate(new FactCellDelegate(m_view));
     m_view->setAccessibleName(pictureTitle(m_pupil));
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);

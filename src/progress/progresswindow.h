@@ -3,6 +3,7 @@
 #include "memory/factsummary.h"
 
 #include <QDialog>
+#include <QStyledItemDelegate>
 
 class QLabel;
 class QTableView;
@@ -11,6 +12,16 @@ namespace calvenza {
 
 class ChallengeChart;
 class FactModel;
+
+// A cell of a tavola keeps its colour when chosen, the keyboard's place a dashed frame; a fact
+// the model marks as outlined (FactModel::OutlinedRole) gets a thick blue frame.
+class FactCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+        const QModelIndex &index) const override;
+};
 
 // A legend's small square in a standing's colour.
 [[nodiscard]] QLabel *standingSwatch(FactStanding standing, QWidget *parent);

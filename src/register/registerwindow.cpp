@@ -53,26 +53,6 @@ QLabel *sectionLabel(const QString &text, QWidget *buddy, QWidget *parent)
     return label;
 }
 
-// A chosen cell keeps its colour, which is what it says: the keyboard's place is a frame.
-class FrameDelegate : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter *painter, const QStyleOptionViewItem &option,
-        const QModelIndex &index) const override
-    {
-        QStyleOptionViewItem plain = option;
-        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
-        QStyledItemDelegate::paint(painter, plain, index);
-        if (option.state & QStyle::State_HasFocus) {
-            painter->save();
-            painter->setPen(QPen(Qt::black, 2, Qt::DashLine));
-            painter->drawRect(option.rect.adjusted(1, 1, -1, -1));
-            painter->restore();
-        }
-    }
-};
-
 QWidget *legend(QWidget *parent)
 {
     auto *box = new QWidget(parent);
@@ -117,7 +97,7 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
 
     m_classView = new QTableView(this);
     m_classView->setModel(m_classModel);
-    m_classView->setItemDelegate(new FrameDelegate(m_classView));
+    m_classView->setItemDelegate(new FactCellDelegate(m_classView));
     m_classView->setAccessibleName(QStringLiteral("La tavola pitagorica della classe"));
     m_classView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_classView->setSelectionMode(QAbstractItemView::SingleSelection);
