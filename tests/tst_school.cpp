@@ -83,7 +83,7 @@ class TestSchool : public QObject
             QVERIFY(pgpass.resize(0) && pgpass.write(lines) == lines.size());
             break;
         case Fault::NewerSchema:
-            admin(QStringLiteral("UPDATE calvenza.version SET version = %1").arg(on ? 2 : 1));
+            admin(QStringLiteral("UPDATE calvenza.version SET version = %1").arg(on ? 3 : 2));
             break;
         }
     }

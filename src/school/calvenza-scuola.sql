@@ -25,7 +25,7 @@ CREATE TABLE calvenza.version (
     only_row boolean PRIMARY KEY DEFAULT true CHECK (only_row),
     version integer NOT NULL
 );
-INSERT INTO calvenza.version (version) VALUES (1);
+INSERT INTO calvenza.version (version) VALUES (2);
 
 CREATE TABLE calvenza.classes (
     id bigint GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
@@ -47,6 +47,14 @@ CREATE TABLE calvenza.machines (
     login name NOT NULL,
     first_seen timestamptz NOT NULL DEFAULT now(),
     last_seen timestamptz NOT NULL DEFAULT now()
+);
+
+-- The tables a class's ripasso covers, chosen by the teacher ("questa settimana: 6, 7, 8"); a
+-- class without a row, or with no tables, lets each machine choose as before.
+CREATE TABLE calvenza.class_tables (
+    class_id bigint PRIMARY KEY REFERENCES calvenza.classes ON DELETE CASCADE,
+    tables smallint[] NOT NULL CHECK (tables <@ ARRAY[1,2,3,4,5,6,7,8,9,10]::smallint[]),
+    set_at timestamptz NOT NULL DEFAULT now()
 );
 
 -- Each answer is keyed by the machine and its place there, so a batch sent twice adds nothing.
@@ -131,10 +139,11 @@ GRANT USAGE ON SCHEMA calvenza TO calvenza_macchina, calvenza_insegnante;
 REVOKE ALL ON ALL FUNCTIONS IN SCHEMA calvenza FROM PUBLIC;
 GRANT EXECUTE ON FUNCTION calvenza.add_answers TO calvenza_macchina;
 GRANT SELECT ON calvenza.version, calvenza.classes, calvenza.pupils, calvenza.machines,
-    calvenza.answers TO calvenza_macchina;
+    calvenza.answers, calvenza.class_tables TO calvenza_macchina;
 
 -- Teachers: read everything, keep the class lists.
 GRANT SELECT ON ALL TABLES IN SCHEMA calvenza TO calvenza_insegnante;
-GRANT INSERT, UPDATE, DELETE ON calvenza.classes, calvenza.pupils TO calvenza_insegnante;
+GRANT INSERT, UPDATE, DELETE ON calvenza.classes, calvenza.pupils, calvenza.class_tables
+    TO calvenza_insegnante;
 
 COMMIT;

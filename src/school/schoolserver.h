@@ -12,7 +12,7 @@ namespace calvenza {
 struct OutboxBatch;
 
 // The layout of the school's server this build knows (calvenza.version).
-inline constexpr int schoolSchemaVersion = 1;
+inline constexpr int schoolSchemaVersion = 2;
 
 // How the link to the school's server stands; each state has its own console note.
 enum class LinkState {
