@@ -6,6 +6,7 @@
 #include "support.h"
 
 #include <QDir>
+#include <QPromise>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -299,24 +300,34 @@ private slots:
     }
 
     // A ripasso: the lesson chooses, a miss is corrected with the whole fact, no clock and no
-    // record, every answer marked as ripasso, and the end tells how many facts went up.
+    // record, every answer marked as ripasso, and the end tells how many facts went up. Its
+    // lesson comes later (from the school's server): the wizard introduces meanwhile.
     void ripassoAsksTheLessonsFactsCorrectsAndEnds()
     {
         auto *lesson = new ScriptedLesson;
         lesson->facts = {{8, 7}, {6, 3}};
         lesson->risen = {{6, 3}};
-        make(std::make_unique<RipassoMode>([lesson](const QString &pupil) {
-            return pupil == u"Ugo" ? std::unique_ptr<LessonPlan>(lesson) : nullptr;
+        QPromise<std::shared_ptr<LessonPlan>> later;
+        QString pupilAsked;
+        make(std::make_unique<RipassoMode>([&](const QString &pupil) {
+            pupilAsked = pupil;
+            return later.future();
         }));
         QSignalSpy left(s.get(), &DrillSession::questionsLeftChanged);
         QSignalSpy answered(s.get(), &DrillSession::answered);
         QSignalSpy finished(s.get(), &DrillSession::lessonFinished);
         QSignalSpy clock(s.get(), &DrillSession::clockChanged);
+        later.start();
         s->start(QStringLiteral("Ugo "), m_dir->path());
         s->windowOnScreen();
         s->releaseNarrator();
-        QTRY_COMPARE(s->state(), DrillSession::State::Asking);
+        QTest::qWait(20);
+        QCOMPARE(s->state(), DrillSession::State::Beginning);
         QCOMPARE(m_narrator->log.at(5), QStringLiteral("Speak ") + lessonIntroduction());
+        QCOMPARE(pupilAsked, QStringLiteral("Ugo"));
+        later.addResult(std::shared_ptr<LessonPlan>(lesson));
+        later.finish();
+        QTRY_COMPARE(s->state(), DrillSession::State::Asking);
         QCOMPARE(s->exercise().factor, 7);
         s->checkAnswer(QStringLiteral("54"));
         QCOMPARE(m_narrator->log.mid(m_narrator->log.size() - 3),

@@ -3,6 +3,8 @@
 
 #include "memory/historydatabase.h"
 #include "memory/historywriter.h"
+#include "progress/factmodel.h"
+#include "progress/progresswindow.h"
 #include "ripasso/ripassosession.h"
 #include "school/outbox.h"
 #include "school/schoolhistory.h"
@@ -11,12 +13,16 @@
 #include "school/serviceconfig.h"
 #include "support.h"
 
+#include <QLabel>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace calvenza;
 
@@ -220,7 +226,12 @@ private slots:
         if (fault)
             setFault(*fault, true);
         const QList<AnswerRecord> answers = pupilAnswers(second.path(), QStringLiteral("MARCO"));
-        const FactTable facts = pupilFacts(second.path(), QStringLiteral("Marco"));
+        // The picture shows the machine's answers at once, the school's when they come.
+        ProgressWindow picture(second.path(), QStringLiteral("Marco"));
+        QCOMPARE(picture.model()->facts().at(7, 8).asked, 0);
+        QTRY_VERIFY(
+            picture.model()->facts().at(7, 8).asked == 1 || !picture.schoolNote()->isHidden());
+        const FactTable facts = picture.model()->facts();
         if (fault)
             setFault(*fault, false);
 
@@ -238,6 +249,51 @@ private slots:
         QCOMPARE(asked, linked);
     }
 
+    // A server that takes the connection and never says a word: the picture opens with this
+    // machine's answers and later says so, the ripasso goes on with them after its patience, and
+    // the window's thread keeps turning all along.
+    void aServerThatNeverAnswersHoldsNoWindow()
+    {
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost));
+        QTemporaryDir data;
+        QFile services(data.filePath(QStringLiteral("pg_service.conf")));
+        QVERIFY(services.open(QIODevice::WriteOnly));
+        services.write(QByteArray("[calvenza]\nhost=127.0.0.1\ndbname=calvenza\nport=")
+            + QByteArray::number(silent.serverPort()) + '\n');
+        services.close();
+        const QByteArray cluster = qgetenv("PGSERVICEFILE");
+        qputenv("PGSERVICEFILE", services.fileName().toLocal8Bit());
+        const auto restore = qScopeGuard([&cluster] { qputenv("PGSERVICEFILE", cluster); });
+        HistoryWriter writer(data.path());
+        writer.record(AnswerRecord {QStringLiteral("Marco"), 7, 8, QStringLiteral("54"), false,
+            4000, QDateTime::currentDateTimeUtc()});
+        writer.flush();
+
+        QElapsedTimer clock;
+        qint64 lastTick = 0;
+        qint64 longestGap = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, this, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - lastTick);
+            lastTick = clock.elapsed();
+        });
+        clock.start();
+        ticker.start(10);
+        ProgressWindow picture(data.path(), QStringLiteral("Marco"));
+        QCOMPARE(picture.model()->facts().at(7, 8).asked, 1);
+        const QFuture<QList<AnswerRecord>> lesson
+            = pupilAnswersWithin(data.path(), QStringLiteral("Marco"), 1500, this);
+        QTRY_VERIFY(lesson.isFinished());
+        QVERIFY2(clock.elapsed() >= 1500 && clock.elapsed() < 2500,
+            qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(lesson.result().size(), 1);
+        QVERIFY(picture.schoolNote()->isHidden());
+        QTRY_VERIFY_WITH_TIMEOUT(!picture.schoolNote()->isHidden(), 10000);
+        QCOMPARE(picture.model()->facts().at(7, 8).asked, 1);
+        QVERIFY2(longestGap < 250, qPrintable(QString::number(longestGap)));
+    }
+
     void theMachineCannotChangeAnswersNorClasses()
     {
         QVERIFY(m_machine.open());
@@ -252,5 +308,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestSchool)
+QTEST_MAIN(TestSchool)
 #include "tst_school.moc"

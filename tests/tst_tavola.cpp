@@ -181,8 +181,9 @@ private slots:
         auto *lesson = new ScriptedLesson;
         lesson->facts = {{8, 7}, {6, 3}, {7, 2}};
         h = std::make_unique<Harness>(m_dir->path(), defaultTable, Harness::History::None,
-            std::make_unique<RipassoMode>(
-                [lesson](const QString &) { return std::unique_ptr<LessonPlan>(lesson); }));
+            std::make_unique<RipassoMode>([lesson](const QString &) {
+                return QtFuture::makeReadyFuture(std::shared_ptr<LessonPlan>(lesson));
+            }));
         h->startUp(QString());
         h->tavola->show();
         QTRY_COMPARE(h->tavola->session().state(), DrillSession::State::Asking);

@@ -28,6 +28,8 @@ namespace calvenza {
 
 namespace {
 
+constexpr int schoolPatienceMs = 1500;
+
 class FullProgram : public Program
 {
 public:
@@ -90,9 +92,14 @@ public:
         std::unique_ptr<SessionMode> mode;
         if (m_commandLine.ripasso) {
             // A ripasso may span several tables; its lesson chooses them, not the window.
+            // At school his answers come from the server, waited for while the wizard
+            // introduces, never longer than a moment.
             mode = std::make_unique<RipassoMode>([this, dataDirectory](const QString &pupil) {
-                return std::make_unique<RipassoSession>(pupilAnswers(dataDirectory, pupil),
-                    QDate::currentDate(), m_commandLine.tables, m_lessonRandom);
+                return pupilAnswersWithin(dataDirectory, pupil, schoolPatienceMs, qApp)
+                    .then(qApp, [this](const QList<AnswerRecord> &answers) {
+                        return std::shared_ptr<LessonPlan>(std::make_shared<RipassoSession>(
+                            answers, QDate::currentDate(), m_commandLine.tables, m_lessonRandom));
+                    });
             });
         } else {
             mode = std::make_unique<ChallengeMode>(m_commandLine.table);

@@ -77,6 +77,12 @@ void DrillSession::beginDrill()
 {
     if (m_state != State::Beginning)
         return;
+    // The wizard goes on introducing meanwhile; the event loop keeps turning.
+    if (!m_mode->isReady()) {
+        connect(m_mode.get(), &SessionMode::ready, this, &DrillSession::beginDrill,
+            Qt::SingleShotConnection);
+        return;
+    }
     newExercise();
     m_counters = {};
     m_mode->firstExerciseShown();

@@ -42,6 +42,9 @@ public:
     // other problems of the start.
     [[nodiscard]] virtual QList<Problem> begin(const QString &pupil, const QString &dataDirectory)
         = 0;
+    // Whether the first exercise can be chosen; a mode still waiting for what it needs (the
+    // pupil's answers from the school's server) emits ready() later.
+    [[nodiscard]] virtual bool isReady() const { return true; }
     // The pupil has read the boxes of the start: that time was not his to lose.
     virtual void warningsRead() { }
     virtual void firstExerciseShown() = 0;
@@ -71,6 +74,7 @@ public:
     [[nodiscard]] virtual std::optional<int> questionsLeft() const { return std::nullopt; }
 
 signals:
+    void ready();
     void clockChanged(const QString &caption);
     void timeUp();
     void questionsLeftChanged(int left);

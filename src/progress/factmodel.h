@@ -27,6 +27,7 @@ public:
     explicit FactModel(QObject *parent = nullptr);
 
     void setFacts(const FactTable &facts);
+    [[nodiscard]] const FactTable &facts() const { return m_facts; }
     void setOutlined(const QList<Fact> &facts);
 
     [[nodiscard]] int rowCount(const QModelIndex &parent = {}) const override;

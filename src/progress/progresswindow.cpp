@@ -5,6 +5,7 @@
 #include "progress/challengechart.h"
 #include "progress/factmodel.h"
 #include "school/schoolhistory.h"
+#include "school/serviceconfig.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -124,7 +125,8 @@ ProgressWindow::ProgressWindow(
     setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
-    m_model->setFacts(pupilFacts(dataDirectory, m_pupil, &factsProblem));
+    // This machine's answers at once; the school's, when there is one, as soon as they come.
+    m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsProblem));
     m_model->setOutlined(movedUp);
 
     m_picture = new QWidget(this);
@@ -163,6 +165,21 @@ ProgressWindow::ProgressWindow(
         pictureLayout->addWidget(plainLabel(factsProblem.sentence, m_picture));
         qWarning("calvenza: %s", qUtf8Printable(factsProblem.details));
     }
+
+    m_schoolNote = plainLabel(QStringLiteral("Il server della scuola non risponde: qui ci sono "
+                                             "solo le risposte date su questo computer."),
+        m_picture);
+    m_schoolNote->hide();
+    pictureLayout->addWidget(m_schoolNote);
+    schoolAnswersLater(dataDirectory, m_pupil)
+        .then(this,
+            [this, atSchool = schoolServiceDefined()](
+                const std::optional<QList<AnswerRecord>> &there) {
+                if (there)
+                    m_model->setFacts(FactTable::fromAnswers(*there));
+                else if (atSchool)
+                    m_schoolNote->show();
+            });
 
     pictureLayout->addWidget(
         plainLabel(QStringLiteral("Le sfide giorno per giorno: risposte giuste in ogni sfida, "

@@ -32,12 +32,14 @@ class ProgressWindow : public QDialog
 {
     Q_OBJECT
 public:
-    // Reads the pupil's history at once; movedUp are outlined (the facts that moved up today).
+    // Reads the machine's history of the pupil at once, the school's later (schoolNote() says
+    // when the server did not answer); movedUp are outlined (the facts that moved up today).
     ProgressWindow(const QString &dataDirectory, const QString &pupil,
         const QList<Fact> &movedUp = {}, QWidget *parent = nullptr);
 
     [[nodiscard]] FactModel *model() const { return m_model; }
     [[nodiscard]] QTableView *view() const { return m_view; }
+    [[nodiscard]] QLabel *schoolNote() const { return m_schoolNote; }
 
     // The table, its legend and the chart as a PNG; false with a sentence in error and the path
     // and the system's reason in details.
@@ -51,6 +53,7 @@ private:
     QTableView *m_view;
     ChallengeChart *m_chart;
     QWidget *m_picture; // what savePicture() saves
+    QLabel *m_schoolNote;
     QString m_pupil;
 };
 

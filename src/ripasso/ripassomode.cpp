@@ -32,8 +32,15 @@ QString RipassoMode::introduction() const
 QList<Problem> RipassoMode::begin(const QString &pupil, const QString &dataDirectory)
 {
     Q_UNUSED(dataDirectory);
-    if (m_makeLesson)
-        m_lesson = m_makeLesson(pupil);
+    if (!m_makeLesson)
+        return {};
+    m_waiting = true;
+    // A lesson made at once is taken here and now.
+    m_makeLesson(pupil).then(this, [this](std::shared_ptr<LessonPlan> lesson) {
+        m_lesson = std::move(lesson);
+        m_waiting = false;
+        emit ready();
+    });
     return {};
 }
 

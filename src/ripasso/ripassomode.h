@@ -3,6 +3,7 @@
 #include "drill/lessonplan.h"
 #include "drill/sessionmode.h"
 
+#include <QFuture>
 #include <array>
 #include <functional>
 #include <memory>
@@ -15,8 +16,9 @@ class RipassoMode : public SessionMode
 {
     Q_OBJECT
 public:
-    // Makes the pupil's lesson once his name is known; a null lesson asks nothing.
-    using LessonMaker = std::function<std::unique_ptr<LessonPlan>(const QString &pupil)>;
+    // Makes the pupil's lesson once his name is known, at once or later (his answers may come
+    // from the school's server); a null lesson asks nothing.
+    using LessonMaker = std::function<QFuture<std::shared_ptr<LessonPlan>>(const QString &pupil)>;
     explicit RipassoMode(LessonMaker makeLesson, QObject *parent = nullptr);
     ~RipassoMode() override;
 
@@ -26,6 +28,7 @@ public:
     [[nodiscard]] int table() const override;
     [[nodiscard]] QString introduction() const override;
     [[nodiscard]] QList<Problem> begin(const QString &pupil, const QString &dataDirectory) override;
+    [[nodiscard]] bool isReady() const override { return !m_waiting; }
     void firstExerciseShown() override;
     [[nodiscard]] std::optional<Exercise> next(RandomSource &random) override;
     [[nodiscard]] Correction correct(const Exercise &exercise) const override;
@@ -35,7 +38,8 @@ public:
 
 private:
     LessonMaker m_makeLesson;
-    std::unique_ptr<LessonPlan> m_lesson;
+    std::shared_ptr<LessonPlan> m_lesson;
+    bool m_waiting = false;
     Fact m_asked;
     std::array<int, factCount> m_misses {};
     std::optional<Fact> m_mostMissed;

@@ -6,7 +6,11 @@
 #include "school/schoolserver.h"
 #include "school/serviceconfig.h"
 
+#include <QPromise>
+#include <QThreadPool>
+#include <QTimer>
 #include <algorithm>
+#include <memory>
 
 namespace calvenza {
 
@@ -79,6 +83,48 @@ FactTable pupilFacts(const QString &dataDirectory, const QString &pupil, Problem
     if (std::optional<QList<AnswerRecord>> school = schoolAnswersOf(dataDirectory, pupil, problem))
         return FactTable::fromAnswers(*school);
     return factsOf(dataDirectory, pupil, problem);
+}
+
+QFuture<std::optional<QList<AnswerRecord>>> schoolAnswersLater(
+    const QString &dataDirectory, const QString &pupil)
+{
+    if (!schoolServiceDefined())
+        return QtFuture::makeReadyFuture(std::optional<QList<AnswerRecord>>());
+    // Shared: the pool's runnable must be copyable.
+    auto promise = std::make_shared<QPromise<std::optional<QList<AnswerRecord>>>>();
+    QFuture<std::optional<QList<AnswerRecord>>> future = promise->future();
+    promise->start();
+    QThreadPool::globalInstance()->start([promise, dataDirectory, pupil] {
+        promise->addResult(schoolAnswersOf(dataDirectory, pupil));
+        promise->finish();
+    });
+    return future;
+}
+
+QFuture<QList<AnswerRecord>> pupilAnswersWithin(
+    const QString &dataDirectory, const QString &pupil, int patienceMs, QObject *context)
+{
+    QFuture<std::optional<QList<AnswerRecord>>> school = schoolAnswersLater(dataDirectory, pupil);
+    if (school.isFinished())
+        return QtFuture::makeReadyFuture(answersOf(dataDirectory, pupil));
+    auto promise = std::make_shared<QPromise<QList<AnswerRecord>>>();
+    promise->start();
+    // Whichever comes first, the school's answers or the end of the patience, settles it.
+    const auto settle
+        = [promise, dataDirectory, pupil](const std::optional<QList<AnswerRecord>> &there) {
+              if (promise->future().isFinished())
+                  return;
+              promise->addResult(there ? *there : answersOf(dataDirectory, pupil));
+              promise->finish();
+          };
+    school.then(context, settle);
+    QTimer::singleShot(patienceMs, context, [settle, promise] {
+        if (!promise->future().isFinished())
+            qInfo("calvenza: il server della scuola non ha risposto in tempo: il ripasso usa le "
+                  "risposte di questo computer.");
+        settle(std::nullopt);
+    });
+    return promise->future();
 }
 
 } // namespace calvenza
