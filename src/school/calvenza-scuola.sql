@@ -73,8 +73,8 @@ CREATE TABLE calvenza.answers (
     PRIMARY KEY (machine_id, local_seq)
 );
 -- One pupil's picture and ripasso read only this index (with VACUUM keeping it visible).
-CREATE INDEX answers_by_pupil ON calvenza.answers (pupil_id, answered_at)
-    INCLUDE (times_table, factor, is_right, ms_taken);
+CREATE INDEX answers_by_pupil ON calvenza.answers (pupil_id, answered_at, machine_id, local_seq)
+    INCLUDE (times_table, factor, is_right, ms_taken, typed, mode);
 
 -- The teacher's register listens; a statement that added nothing says nothing.
 CREATE FUNCTION calvenza.announce_answers() RETURNS trigger
