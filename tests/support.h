@@ -135,7 +135,7 @@ struct Harness
     {
         TavolaServices s;
         if (history == History::Kept)
-            s.history = std::make_unique<HistoryWriter>(dataDir);
+            s.history.reset(writer = new HistoryWriter(dataDir));
         s.narrator.reset(narrator = new RecordingNarrator);
         s.dialogs.reset(dialogs = new ScriptedDialogs);
         s.random.reset(random = new ScriptedRandom);
@@ -152,6 +152,7 @@ struct Harness
     {
         return tavola->findChild<T *>(QLatin1String(name));
     }
+    HistoryWriter *writer = nullptr;
     RecordingNarrator *narrator;
     ScriptedDialogs *dialogs;
     ScriptedRandom *random;
