@@ -129,6 +129,22 @@ How each figure is taken:
   (\`tests/school/pgcluster.sh\`, fsync off), makes a history with 10,000 answers not yet sent, and
   times the real sender from its start (connection included) to the last batch confirmed in the
   local history; five runs, each a new machine.
+- A lab's lesson: \`bench_school_lesson\` runs 30 machines in one process (each its own history,
+  writer, sender and machine id) answering every 3 s for a shortened lesson of 60 s; the lag runs
+  from the answer's time on its machine to the server's clock when its batch was stored
+  (\`received_at\`, one clock here); the server's CPU is the user and system time of the cluster's
+  processes (\`/proc/PID/stat\`, the server's children included) over the lesson.
+- A pupil's picture at school: \`bench_school_picture\` fills the server itself with 5,000,000
+  answers (500 pupils, 30 machines, a year), vacuums it, and times the machine's own reading of
+  one pupil's 10,000 answers, rows converted included, for 50 pupils after a warming round; the
+  plan is the one the server's \`auto_explain\` logs for one more reading.
+- Faults: \`bench_school_faults\` measures Enter → verdict as \`bench_verdict\` does while a real
+  sender follows the window's history, with no server, the server linked, and a TCP proxy of its
+  own between them that delays every chunk 250 ms, or swallows every byte from the start (a
+  server that takes the connection and never answers: this machine's network answers every
+  address, so a blackhole address cannot be had) or from mid-lesson on (\`tc\`'s netem is missing).
+- Start-up with a school: \`startup.sh\` also runs the program with a service whose server takes
+  the connection and never answers, against the program without one.
 - Memory: \`/usr/bin/time\` max RSS of a whole run (name, five answers, farewell) under xdotool.
 - Figures vary with the load of the machine; the two cores may be shared with other jobs.
 DOC

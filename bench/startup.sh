@@ -17,7 +17,8 @@ for exe in "$app" "$floor"; do
 done
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+listener=""
+trap '[ -n "$listener" ] && kill "$listener"; rm -rf "$work"' EXIT
 export CALVENZA_PAINT_LOG=1 CALVENZA_SILENT_AUDIO=1 XDG_DATA_HOME=$work/data
 
 now_ns() { echo "${EPOCHREALTIME/./}000"; }
@@ -94,22 +95,39 @@ boxes_to_window() {
     echo $(((box_shown - accepted) + (shown - box_closed)))
 }
 
-: >"$work/a_app" >"$work/a_floor" >"$work/b_app" >"$work/b_floor"
-for ((run = 0; run < runs; run++)); do
+# (a) and (b) on the program, appended to a_SUFFIX and b_SUFFIX; it is then closed with its
+# farewell. Usage: run_app SUFFIX [VAR=VALUE...]
+run_app() {
+    local suffix=$1 log=$work/app.log start pid
+    shift
     rm -rf "$work/data"
-    # (a) and (b) on the program; it is then closed with its farewell.
-    log=$work/app.log
     start=$(now_ns)
-    "$app" 2>"$log" >/dev/null &
+    env "$@" "$app" 2>"$log" >/dev/null &
     pid=$!
     answer_boxes "$log" "$pid"
     wait_for "$log" 'painted Tavola'
-    echo $(($(stamp "$log" painted inputBox) - start)) >>"$work/a_app"
-    boxes_to_window "$log" Tavola >>"$work/b_app"
+    echo $(($(stamp "$log" painted inputBox) - start)) >>"$work/a_$suffix"
+    boxes_to_window "$log" Tavola >>"$work/b_$suffix"
     xdotool key alt+x
     wait_for "$log" 'painted messageBox' 2
     xdotool key Return
     wait_exit "$pid"
+}
+
+# A school's server that takes the connection and never answers: the program's sender and
+# nothing else may wait for it.
+python3 -c 'import socket, time
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(64)
+print(s.getsockname()[1], flush=True); time.sleep(3600)' >"$work/listener.port" &
+listener=$!
+for ((i = 0; i < 100; i++)); do [ -s "$work/listener.port" ] && break; sleep 0.05; done
+printf '[calvenza]\nhost=127.0.0.1\nport=%s\ndbname=calvenza\n' "$(cat "$work/listener.port")" \
+    >"$work/pg_service.conf"
+
+: >"$work/a_app" >"$work/a_floor" >"$work/b_app" >"$work/b_floor" >"$work/a_school" >"$work/b_school"
+for ((run = 0; run < runs; run++)); do
+    run_app app
+    run_app school PGSERVICEFILE="$work/pg_service.conf"
 
     # (a) on the floor: a bare window.
     log=$work/floor.log
@@ -144,6 +162,14 @@ ratio_row() {
 ratio_row "start-up (a): process start to name box painted" "$work/a_app" "$work/a_floor" 1.2
 ratio_row "start-up (b): name accepted to main window painted, pupil's time left out" \
     "$work/b_app" "$work/b_floor" 1.5
+# The same program with a school's server configured that never answers, against itself without.
+for part in a b; do
+    awk -v p="$part" -v s="$(median <"$work/${part}_school")" -v a="$(median <"$work/${part}_app")" \
+        -v n="$runs" 'BEGIN {
+        printf "bench-row\tstart-up (%s) with a school server configured that never answers (median of %d)\t%.1f ms\twithout a server %.1f ms; target <= +10%%\t%s\n",
+            p, n, s / 1e6, a / 1e6, (s <= a * 1.1) ? "ok" : "MISSED"
+    }'
+done
 
 # Peak memory of a whole run: name, five exercises answered, farewell.
 rm -rf "$work/data"

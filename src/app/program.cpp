@@ -89,6 +89,8 @@ public:
         const QString dataDirectory = services.dataDirectory->location();
         services.history = std::make_unique<HistoryWriter>(dataDirectory);
         HistoryWriter *history = services.history.get();
+        m_history = history;
+        m_dataDirectory = dataDirectory;
         std::unique_ptr<SessionMode> mode;
         if (m_commandLine.ripasso) {
             // A ripasso may span several tables; its lesson chooses them, not the window.
@@ -116,11 +118,6 @@ public:
             narrator->prepare();
             QTimer::singleShot(0, history, &HistoryWriter::startOpening);
         });
-        // At school the answers also go to the school's server, once the window is up.
-        QTimer::singleShot(500, m_tavola.get(), [this, dataDirectory, history] {
-            if ((m_school = SchoolSender::startIfConfigured(dataDirectory)))
-                m_school->follow(history);
-        });
     }
 
     int runDrill(const QString &name) override
@@ -128,6 +125,12 @@ public:
         prepareDrill();
         m_tavola->startUp(name);
         m_tavola->show();
+        // At school the answers also go to the school's server, once the window has been painted:
+        // loading the server's driver (libpq and what it links) took cores from the first window.
+        QTimer::singleShot(1500, m_tavola.get(), [this] {
+            if ((m_school = SchoolSender::startIfConfigured(m_dataDirectory)))
+                m_school->follow(m_history);
+        });
         return QApplication::exec();
     }
 
@@ -138,6 +141,8 @@ private:
     // Outlives the window, so the farewell's answers, written as the window goes, can still leave.
     std::unique_ptr<SchoolSender> m_school;
     std::unique_ptr<Tavola> m_tavola;
+    HistoryWriter *m_history = nullptr; // the window's
+    QString m_dataDirectory;
 };
 
 } // namespace
