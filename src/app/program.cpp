@@ -131,7 +131,11 @@ public:
             if ((m_school = SchoolSender::startIfConfigured(m_dataDirectory)))
                 m_school->follow(m_history);
         });
-        return QApplication::exec();
+        const int status = QApplication::exec();
+        // A lesson shorter than that wait sends its answers as the program ends.
+        if (!m_school)
+            m_school = SchoolSender::startIfConfigured(m_dataDirectory);
+        return status;
     }
 
 private:

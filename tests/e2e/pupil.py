@@ -58,12 +58,12 @@ def centre(node):
 
 
 class Pupil:
-    def __init__(self, calvenza, table, name):
+    def __init__(self, calvenza, table, name, options=()):
         self.table, self.name, self.answered = table, name, 0
         self.app = self.window = self.answer_box = self.wizard = None
         self.intro_over, self.first_word, self.after_intro = False, False, set()
         log = open("%s/calvenza-%d.log" % (os.environ["E2E_TMP"], table), "w")
-        args = [calvenza] + ([] if table == 8 else ["--tabellina", str(table)])
+        args = [calvenza] + ([] if table == 8 else ["--tabellina", str(table)]) + list(options)
         self.program = subprocess.Popen(args, stdout=log, stderr=subprocess.STDOUT)
         self.app = self.wait("the program on the accessibility bus", lambda: next(
             (a for a in pyatspi.Registry.getDesktop(0)
@@ -153,7 +153,7 @@ class Pupil:
         before = self.labels()
         xdotool("key", "BackSpace")  # any key shows the factors
         shown = self.wait("the factors", lambda: {l for l in self.labels() - before if l[0].isdigit()})
-        factors = [int(n) for n, _ in sorted(shown, key=lambda l: l[1])]  # left to right
+        factors = self.factors = [int(n) for n, _ in sorted(shown, key=lambda l: l[1])]  # left to right
         if len(factors) != 2 or factors[0] != self.table:
             fail("factors shown: %r, table %d" % (factors, self.table))
         product = self.table * factors[1]
