@@ -16,7 +16,7 @@ namespace calvenza {
 
 namespace {
 
-// The pupil's lesson waits for this at most, on the GUI thread.
+// A reading gives up a server that does not answer after this, on its own thread.
 constexpr int readingPatienceSeconds = 3;
 
 // No machine has it: a history with no outbox has sent nothing.
@@ -68,21 +68,6 @@ std::optional<QList<AnswerRecord>> schoolAnswersOf(
     std::inplace_merge(answers.begin(), answers.begin() + own, answers.end(),
         [](const AnswerRecord &a, const AnswerRecord &b) { return a.answeredAt < b.answeredAt; });
     return answers;
-}
-
-QList<AnswerRecord> pupilAnswers(
-    const QString &dataDirectory, const QString &pupil, Problem *problem)
-{
-    if (std::optional<QList<AnswerRecord>> school = schoolAnswersOf(dataDirectory, pupil, problem))
-        return *school;
-    return answersOf(dataDirectory, pupil, problem);
-}
-
-FactTable pupilFacts(const QString &dataDirectory, const QString &pupil, Problem *problem)
-{
-    if (std::optional<QList<AnswerRecord>> school = schoolAnswersOf(dataDirectory, pupil, problem))
-        return FactTable::fromAnswers(*school);
-    return factsOf(dataDirectory, pupil, problem);
 }
 
 QFuture<std::optional<QList<AnswerRecord>>> schoolAnswersLater(

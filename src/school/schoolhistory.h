@@ -15,19 +15,11 @@ namespace calvenza {
 
 // One pupil's history as his school knows it: at school, every machine's answers on the server
 // with those this machine has not sent yet; at home, or when the server cannot be read, this
-// machine's own. These three read on the calling thread: a server that does not answer costs a
-// few seconds at most, then a quiet note on the console. A window reads with the later ones.
+// machine's own.
 
-// Every answer of the pupil, oldest first.
-[[nodiscard]] QList<AnswerRecord> pupilAnswers(
-    const QString &dataDirectory, const QString &pupil, Problem *problem = nullptr);
-
-// His facts, as the picture colours them.
-[[nodiscard]] FactTable pupilFacts(
-    const QString &dataDirectory, const QString &pupil, Problem *problem = nullptr);
-
-// The school's part alone: nullopt when the service is not configured or the server could not
-// be read.
+// The school's part alone, read on the calling thread: nullopt when the service is not
+// configured or the server could not be read (a server that does not answer costs a few seconds
+// at most, then a quiet note on the console). A window reads with the two below.
 [[nodiscard]] std::optional<QList<AnswerRecord>> schoolAnswersOf(
     const QString &dataDirectory, const QString &pupil, Problem *problem = nullptr);
 

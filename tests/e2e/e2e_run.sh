@@ -2,7 +2,8 @@
 # The real program as a pupil plays it, under our own Xvfb, openbox, PulseAudio null sink and
 # accessibility bus: wrong --tabellina values are refused, pupil.py plays the eight whole and a
 # short run of the seven, and the voice recorded at the sink is checked against what he noted.
-# Usage: e2e_run.sh CALVENZA. Exit 77 when a tool is missing.
+# Usage: e2e_run.sh CALVENZA [SCRIPT.py]: with a script, it plays instead in the same setting.
+# Exit 77 when a tool is missing.
 set -euo pipefail
 calvenza=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -59,6 +60,11 @@ parecord --device=capture.monitor --latency-msec=20 --file-format=wav "$tmp/voic
 recorder=$! && pids+=("$recorder")
 # The sink sends nothing for a while after connecting; what it plays meanwhile is lost.
 wait_for 100 sh -c "[ \$(stat -c %s '$tmp/voice.wav') -gt 4096 ]" || broken "parecord"
+if [ -n "${2:-}" ]; then
+    export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 E2E_TMP=$tmp PGCLUSTER_SCRIPT=$here/../school/pgcluster.sh
+    timeout 400 "$python" "$here/$2" "$calvenza" && exit 0
+    E2E_KEEP=1 && echo "e2e: FAILED, files in $tmp" && exit 1
+fi
 
 fail=0
 # Wrong values: status 2, an Italian message naming 1..10, no window mapped, no file made. That

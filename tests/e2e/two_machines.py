@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Two machines, one pupil, one history on the school's server (run inside tests/school/pgcluster.sh):
-Marco misses a fact in a challenge on the first machine; on the second his ripasso asks that fact
+"""Two machines, one pupil, one history on the school's server (run by e2e_run.sh inside
+tests/school/pgcluster.sh): Marco misses a fact in a challenge on the first machine; on the second his ripasso asks that fact
 first, and goes on while the server is stopped and started again; in the end every answer of both
 machines is on the server exactly once. Usage: two_machines.py CALVENZA."""
 import glob
