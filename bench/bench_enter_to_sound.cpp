@@ -3,6 +3,7 @@
 // sink in the benchmark run). Also Enter until his first chunk is handed to the audio output.
 #include "benchreport.h"
 #include "monitorrecorder.h"
+#include "school/schoolsender.h"
 #include "support.h"
 #include "watchednarrator.h"
 
@@ -51,9 +52,15 @@ int main(int argc, char *argv[])
     WatchedNarrator *wizards = agent.get();
     testing::ScriptedRandom *draws = random.get();
     dialogs->answer = QStringLiteral("Bench");
+    auto writer = std::make_unique<HistoryWriter>(dataDir.path());
+    // Run by bench_school_faults: the answers also go to the school's server its service names.
+    std::unique_ptr<SchoolSender> school;
+    if (qEnvironmentVariableIsSet("CALVENZA_BENCH_SENDER")) {
+        school = std::make_unique<SchoolSender>(dataDir.path());
+        school->follow(writer.get());
+    }
     TavolaServices services {std::move(agent), std::move(dialogs), std::move(random),
-        std::make_unique<FixedDataDirectory>(dataDir.path()),
-        std::make_unique<HistoryWriter>(dataDir.path())};
+        std::make_unique<FixedDataDirectory>(dataDir.path()), std::move(writer)};
     Tavola tavola(std::move(services));
     tavola.startUp();
     Wizard *wizard = wizards->wizard();
@@ -74,7 +81,9 @@ int main(int argc, char *argv[])
     QTest::qWait(2500);
     // A wrong answer's reaction opens with the bow of "Greet", so its voice comes after it.
     std::vector<double> heard, handed, heardWrong;
-    const int rounds = 10;
+    const int rounds = qEnvironmentVariableIntValue("CALVENZA_BENCH_ROUNDS") > 0
+        ? qEnvironmentVariableIntValue("CALVENZA_BENCH_ROUNDS")
+        : 10;
     for (int i = 0; i < rounds; ++i) {
         draws->values = {0.35, 0.05 + 0.1 * (i % 10)};
         tavola.session().newExercise();

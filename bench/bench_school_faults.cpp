@@ -1,6 +1,7 @@
 // Enter in the answer box to the verdict painted (bench_verdict's way, the real window) while
 // the machine's sender talks to a school's server that is slow, unreachable or stalled in the
-// middle of the lesson, against no server at all. The faults are made by a TCP proxy in front
+// middle of the lesson, against no server at all; then Enter to the reaction heard in the three
+// faults (bench_enter_to_sound's own measure). The faults are made by a TCP proxy in front
 // of a throwaway cluster (tc's netem is not available on every machine, this one included).
 #include "benchreport.h"
 #include "school/schoolsender.h"
@@ -9,8 +10,10 @@
 #include "support.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -71,6 +74,50 @@ std::vector<double> verdicts(testing::Harness &h, int rounds)
         QTest::qWait(20);
     }
     return samples;
+}
+
+// Enter → the reaction heard, measured by bench_enter_to_sound itself (six rounds) with a sender
+// of its own; its table's row without a server is the one to compare with.
+void heardWith(const Condition &c, SchoolProxy *proxy)
+{
+    const QString program
+        = QCoreApplication::applicationDirPath() + QStringLiteral("/bench_enter_to_sound");
+    if (!QFile::exists(program))
+        return;
+    proxy->swallow(c.link == Link::NeverAnswers);
+    QProcess heard;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("CALVENZA_BENCH_SENDER"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("CALVENZA_BENCH_ROUNDS"), QStringLiteral("6"));
+    environment.remove(QStringLiteral("CALVENZA_SILENT_AUDIO"));
+    heard.setProcessEnvironment(environment);
+    heard.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    heard.start(program);
+    // Its sender links within the second; the measure begins after the introduction.
+    if (c.link == Link::StalledMidLesson) {
+        QTest::qWait(1500);
+        proxy->swallow(true);
+    }
+    // Once it has measured: its sender's thread waits for a swallowed batch until the connection
+    // is cut, and the program's end waits for that thread.
+    QByteArray rows;
+    QElapsedTimer waited;
+    waited.start();
+    while (heard.state() != QProcess::NotRunning && !rows.contains("after the bow")
+        && waited.elapsed() < 240000) {
+        heard.waitForReadyRead(200);
+        rows += heard.readAllStandardOutput();
+    }
+    proxy->cutAll();
+    heard.waitForFinished(30000);
+    rows += heard.readAllStandardOutput();
+    for (const QByteArray &line : rows.split('\n')) {
+        const QList<QByteArray> cells = line.split('\t');
+        if (cells.size() == 5 && cells[1].startsWith("Enter on a right answer"))
+            std::printf("bench-row\t%s, %s\t%s\t%s\t%s\n", cells[1].constData(), c.words,
+                cells[2].constData(), cells[3].constData(), cells[4].constData());
+    }
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -163,6 +210,9 @@ int main(int argc, char *argv[])
             c.link == Link::None ? std::string("< 16 ms")
                                  : format("no server's p95 (%.2f ms) + 2 ms", noServerP95),
             p95 < 16.0 && p95 <= noServerP95 + 2.0);
+        if (c.link == Link::Slow || c.link == Link::NeverAnswers
+            || c.link == Link::StalledMidLesson)
+            heardWith(c, proxy.get());
     }
     return 0;
 }

@@ -43,7 +43,7 @@ if command -v pulseaudio >/dev/null 2>&1 && command -v pactl >/dev/null 2>&1; th
     pactl load-module module-null-sink sink_name=capture >/dev/null 2>&1 \
         && pactl set-default-sink capture || echo "run_all.sh: no sound server, voice unmeasured" >&2
 fi
-voiced=" bench_enter_to_sound bench_speechstart bench_voicestall "
+voiced=" bench_enter_to_sound bench_speechstart bench_voicestall bench_school_faults "
 
 rows=$(mktemp)
 failed=0

@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Two machines, one pupil, one history on the school's server (run by e2e_run.sh inside
-tests/school/pgcluster.sh): Marco misses a fact in a challenge on the first machine; on the second his ripasso asks that fact
-first, and goes on while the server is stopped and started again; in the end every answer of both
-machines is on the server exactly once. Usage: two_machines.py CALVENZA."""
+tests/school/pgcluster.sh): Marco misses a fact in a challenge on the first machine; on the second
+his ripasso asks that fact first, and goes on while the server is stopped and started again; in
+the end every answer of both machines is on the server exactly once. Usage: two_machines.py CALVENZA."""
 import glob
 import os
 import sqlite3
@@ -18,11 +18,12 @@ class Machine(e2e.Pupil):
         os.environ["XDG_DATA_HOME"] = os.environ["E2E_TMP"] = folder
         os.makedirs(folder, exist_ok=True)
         super().__init__(calvenza, 8, name, options)
+        self.start()
 
     def watch(self):
         pass  # the wizard's own checks are e2e_run's
 
-    def next_exercise(self, how):
+    def next(self, how):
         self.focused("push button", "Nuovo calcolo")
         e2e.xdotool("key", "Return")
         self.exercise(how)
@@ -30,32 +31,21 @@ class Machine(e2e.Pupil):
     def leave(self):
         e2e.xdotool("key", "alt+x")
         self.dialog("Ciao. Ti aspetto per la prossima sfida ")
-        for _ in range(10):  # and a record's box, if there is one
+        while self.program.poll() is None:  # and a record's box, if there is one
             e2e.xdotool("key", "Return")
-            if self.program.poll() is not None or time.sleep(1):
-                break
-        if self.program.wait(10) != 0:
-            e2e.fail("the program ended with status %d" % self.program.returncode)
-
-
-def on_server():
-    psql = sorted(glob.glob("/usr/lib/postgresql/*/bin/psql"))[-1]
-    rows = subprocess.run([psql, "service=calvenza_admin", "-XAtF", " ", "-c",
-                           "SELECT machine_id, count(*) FROM calvenza.answers GROUP BY 1"],
-                          check=True, capture_output=True, text=True).stdout.split("\n")
-    return dict((m, int(n)) for m, n in (r.split() for r in rows if r))
-
-
-def on_machine(folder):
-    db = sqlite3.connect("file:%s/calvenza/storia.sqlite?mode=ro" % folder, uri=True)
-    return db.execute("SELECT machine_id FROM outbox").fetchone()[0], \
-        db.execute("SELECT count(*) FROM answer").fetchone()[0]
+            time.sleep(1)
 
 
 def all_on_server(folders, timeout):
-    deadline = time.time() + timeout
-    while time.time() < deadline:
-        there, here = on_server(), dict(on_machine(f) for f in folders)
+    """Waits until the server has, for each machine, as many answers as the machine's history."""
+    psql = sorted(glob.glob("/usr/lib/postgresql/*/bin/psql"))[-1]
+    sql = "SELECT machine_id, count(*) FROM calvenza.answers GROUP BY 1"
+    for _ in range(timeout * 2):
+        there = subprocess.run([psql, "service=calvenza_admin", "-XAtF", " ", "-c", sql], check=True,
+                               capture_output=True, text=True).stdout.split()
+        there = dict(zip(there[::2], map(int, there[1::2])))
+        here = dict(sqlite3.connect("file:%s/calvenza/storia.sqlite?mode=ro" % f, uri=True).execute(
+            "SELECT (SELECT machine_id FROM outbox), count(*) FROM answer").fetchone() for f in folders)
         if there == here:
             return here
         time.sleep(0.5)
@@ -68,34 +58,32 @@ def cluster(action):
 
 
 def main(calvenza):
-    root = os.environ["E2E_TMP"]
-    first, second = root + "/uno", root + "/due"
+    first, second = os.environ["E2E_TMP"] + "/uno", os.environ["E2E_TMP"] + "/due"
     one = Machine(calvenza, first, "Marco")
-    one.start()
     one.exercise("wrong")
     missed = one.factors
-    # A ripasso never begins with the very last answer before it.
-    one.next_exercise("right")
-    while one.factors == missed:
-        one.next_exercise("right")
+    one.next("right")
+    while one.factors == missed:  # a ripasso never begins with the last answer before it
+        one.next("right")
     one.leave()
     all_on_server([first], 20)
 
     two = Machine(calvenza, second, "marco", ["--ripasso"])
-    two.start()
     two.exercise("right")
     if two.factors != missed:
         e2e.fail("the ripasso began with %r, not %r missed on the first machine" % (two.factors, missed))
     all_on_server([first, second], 20)  # linked before the server stops
     cluster("stop")
     for _ in range(3):
-        two.next_exercise("right")
+        two.next("right")
     cluster("start")
     for _ in range(2):
-        two.next_exercise("right")
-    counts = all_on_server([first, second], 90)  # the sender waits longer after each failure
+        two.next("right")
+    all_on_server([first, second], 90)  # the sender waits longer after each failure
     two.leave()
     counts = all_on_server([first, second], 10)
+    if two.program.returncode != 0 or one.program.returncode != 0:
+        e2e.fail("a program ended with status %r" % [one.program.returncode, two.program.returncode])
     print("missed %r first, asked first again by the ripasso; answers on the server: %r" % (missed, counts))
 
 
