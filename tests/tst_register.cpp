@@ -173,6 +173,7 @@ private slots:
         RegisterWindow window(source, [&](QWidget *, const PupilFigures &p) { opened << p.name; });
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(window.pupilModel()->rowCount(), 3); // read aside, the window never waits
         QTableView *view = window.pupilView();
         QVERIFY(view->hasFocus());
         QTest::keyClick(view, Qt::Key_Down);

@@ -121,10 +121,28 @@ ProgressWindow::ProgressWindow(
     for (const QString &known : knownPupils(dataDirectory))
         if (pupilKey(known) == pupilKey(pupil))
             m_pupil = known;
-    setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
-    m_model->setFacts(pupilFacts(dataDirectory, m_pupil, &factsProblem));
+    const FactTable facts = pupilFacts(dataDirectory, m_pupil, &factsProblem);
+    build(facts, factsProblem, challengesOf(dataDirectory, m_pupil, &challengesProblem),
+        challengesProblem, movedUp);
+}
+
+ProgressWindow::ProgressWindow(const QString &pupil, const FactTable &facts,
+    const QList<ChallengeRecord> &challenges, const Problem &challengesNote, QWidget *parent)
+    : QDialog(parent)
+    , m_model(new FactModel(this))
+    , m_pupil(pupilName(pupil))
+{
+    build(facts, {}, challenges, challengesNote, {});
+}
+
+void ProgressWindow::build(const FactTable &facts, const Problem &factsProblem,
+    const QList<ChallengeRecord> &challenges, const Problem &challengesProblem,
+    const QList<Fact> &movedUp)
+{
+    setWindowTitle(pictureTitle(m_pupil));
+    m_model->setFacts(facts);
     m_model->setOutlined(movedUp);
 
     m_picture = new QWidget(this);
@@ -169,11 +187,12 @@ ProgressWindow::ProgressWindow(
                                   "una linea per tabellina"),
             m_picture));
     m_chart = new ChallengeChart(m_picture);
-    m_chart->setChallenges(challengesOf(dataDirectory, m_pupil, &challengesProblem));
+    m_chart->setChallenges(challenges);
     pictureLayout->addWidget(m_chart, 1);
     if (factsProblem.isEmpty() && !challengesProblem.isEmpty()) {
         pictureLayout->addWidget(plainLabel(challengesProblem.sentence, m_picture));
-        qWarning("calvenza: %s", qUtf8Printable(challengesProblem.details));
+        if (!challengesProblem.details.isEmpty())
+            qWarning("calvenza: %s", qUtf8Printable(challengesProblem.details));
     }
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);

@@ -4,6 +4,7 @@
 #include "progress/progresswindow.h"
 #include "register/registermodels.h"
 #include "register/registerprint.h"
+#include "register/serverclasssource.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -27,6 +28,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextDocument>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace calvenza {
@@ -85,15 +87,7 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     setWindowTitle(title + QStringLiteral(" - Calvenza"));
     setWindowFlag(Qt::WindowMaximizeButtonHint);
 
-    Problem problem;
-    m_classes = m_source.classes(&problem);
-    for (const SchoolClass &schoolClass : std::as_const(m_classes))
-        m_classChooser->addItem(schoolClass.name);
     m_classChooser->setAccessibleName(QStringLiteral("Classe"));
-    if (!problem.isEmpty()) {
-        m_status->setText(problem.sentence);
-        qWarning("calvenza: %s", qUtf8Printable(problem.details));
-    }
 
     m_classView = new QTableView(this);
     m_classView->setModel(m_classModel);
@@ -189,17 +183,99 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     layout->addWidget(buttons);
 
     connect(m_classChooser, &QComboBox::currentIndexChanged, this, &RegisterWindow::refresh);
-    refresh();
+    loadClasses();
     m_pupilView->setFocus();
+}
+
+RegisterWindow::~RegisterWindow()
+{
+    for (QThread *reader : std::as_const(m_readers)) {
+        disconnect(reader, nullptr, this, nullptr);
+        reader->wait();
+        delete reader;
+    }
+}
+
+void RegisterWindow::readAside(std::function<std::function<void()>()> read)
+{
+    auto then = std::make_shared<std::function<void()>>();
+    QThread *reader = QThread::create([read = std::move(read), then] { *then = read(); });
+    m_readers << reader;
+    connect(reader, &QThread::finished, this, [this, reader, then] {
+        m_readers.removeOne(reader);
+        reader->deleteLater();
+        (*then)();
+    });
+    reader->start();
+}
+
+void RegisterWindow::loadClasses()
+{
+    if (isReading())
+        return;
+    m_status->setText(QStringLiteral("Leggo le classi..."));
+    ClassSource *source = &m_source;
+    readAside([this, source]() -> std::function<void()> {
+        auto problem = std::make_shared<Problem>();
+        auto classes = std::make_shared<QList<SchoolClass>>(source->classes(problem.get()));
+        return [this, problem, classes] {
+            m_classes = *classes;
+            {
+                const QSignalBlocker quiet(m_classChooser);
+                m_classChooser->clear();
+                for (const SchoolClass &schoolClass : std::as_const(m_classes))
+                    m_classChooser->addItem(schoolClass.name);
+            }
+            if (!problem->isEmpty()) {
+                m_status->setText(problem->sentence);
+                qWarning("calvenza: %s", qUtf8Printable(problem->fullText()));
+            }
+            m_readAgain = false;
+            refresh();
+        };
+    });
 }
 
 void RegisterWindow::refresh()
 {
+    if (m_classes.isEmpty()) {
+        loadClasses(); // the server may have been away when the window opened
+        return;
+    }
     const int chosen = m_classChooser->currentIndex();
     if (chosen < 0 || chosen >= m_classes.size())
         return;
-    Problem problem;
-    m_report = m_source.report(m_classes.at(chosen), QDateTime::currentDateTimeUtc(), &problem);
+    if (isReading()) {
+        m_readAgain = true;
+        return;
+    }
+    ClassSource *source = &m_source;
+    const SchoolClass schoolClass = m_classes.at(chosen);
+    readAside([this, source, schoolClass]() -> std::function<void()> {
+        auto problem = std::make_shared<Problem>();
+        auto report = std::make_shared<ClassReport>(
+            source->report(schoolClass, QDateTime::currentDateTimeUtc(), problem.get()));
+        Problem machinesProblem;
+        auto machines = std::make_shared<QList<MachineContact>>(
+            problem->isEmpty() ? source->machines(&machinesProblem) : QList<MachineContact>());
+        return [this, problem, report, machines] {
+            showReport(*report, *problem, *machines);
+            if (std::exchange(m_readAgain, false))
+                refresh();
+        };
+    });
+}
+
+void RegisterWindow::showReport(
+    const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines)
+{
+    Q_UNUSED(machines);
+    // Where the teacher stands in the pupils' table stays there as the figures change.
+    const QModelIndex current = m_pupilView->currentIndex();
+    const QString currentId = current.isValid()
+        ? m_pupilModel->pupil(m_pupilProxy->mapToSource(current).row()).id
+        : QString();
+    m_report = report;
     m_classModel->setReport(m_report);
     m_pupilModel->setReport(m_report);
     m_pupilView->resizeColumnsToContents();
@@ -209,8 +285,13 @@ void RegisterWindow::refresh()
     if (missed.isEmpty())
         missed << QStringLiteral("Nessuna moltiplicazione è sbagliata spesso.");
     m_missedModel->setStringList(missed);
+    int row = 0;
+    for (int i = 0; i < m_report.pupils.size(); ++i)
+        if (m_report.pupils.at(i).id == currentId)
+            row = m_pupilProxy->mapFromSource(m_pupilModel->index(i, 0)).row();
     if (m_pupilProxy->rowCount() > 0)
-        m_pupilView->setCurrentIndex(m_pupilProxy->index(0, 0));
+        m_pupilView->setCurrentIndex(
+            m_pupilProxy->index(row, current.isValid() ? current.column() : 0));
 
     const QString when = QLocale(QLocale::Italian, QLocale::Italy)
                              .toString(m_report.at.toLocalTime().time(), QStringLiteral("HH:mm"));
@@ -225,6 +306,7 @@ void RegisterWindow::refresh()
         m_status->setText(QStringLiteral("%1 alunni. Aggiornato alle %2 (F5 per aggiornare).")
                               .arg(m_report.pupils.size())
                               .arg(when));
+    emit refreshed();
 }
 
 void RegisterWindow::openPupilAt(const QModelIndex &index)
@@ -260,10 +342,31 @@ void RegisterWindow::askWhereToSavePdf()
 
 int runRegister(const QString &dataDirectory)
 {
-    LocalClassSource source(dataDirectory);
-    RegisterWindow window(source, [dataDirectory](QWidget *parent, const PupilFigures &pupil) {
-        showProgress(parent, dataDirectory, pupil.id);
-    });
+    const QString service = registerServiceName();
+    std::unique_ptr<ClassSource> source;
+    RegisterWindow::OpenPupil openPupil;
+    if (service.isEmpty()) {
+        source = std::make_unique<LocalClassSource>(dataDirectory);
+        openPupil = [dataDirectory](QWidget *parent, const PupilFigures &pupil) {
+            showProgress(parent, dataDirectory, pupil.id);
+        };
+    } else {
+        source = std::make_unique<ServerClassSource>(registerConnectOptions(service));
+        openPupil = [](QWidget *parent, const PupilFigures &pupil) {
+            auto *page = new ProgressWindow(pupil.name, pupil.facts, {},
+                {QStringLiteral("Le sfide restano sui computer dove sono state fatte: il server "
+                                "della scuola tiene le risposte."),
+                    {}},
+                parent);
+            page->setAttribute(Qt::WA_DeleteOnClose);
+            page->show();
+        };
+    }
+    RegisterWindow window(*source, openPupil);
+    // Live: each answer that reaches the server shows without the teacher touching anything.
+    if (auto *server = dynamic_cast<ServerClassSource *>(source.get()))
+        QObject::connect(
+            server, &ServerClassSource::answersArrived, &window, &RegisterWindow::refresh);
     // Every column in sight where the screen allows it; a school's 1366 × 768 scrolls.
     window.resize(QSize(1500, 800).boundedTo(window.screen()->availableGeometry().size()));
     window.exec();

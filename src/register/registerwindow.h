@@ -12,6 +12,7 @@ class QListView;
 class QSortFilterProxyModel;
 class QStringListModel;
 class QTableView;
+class QThread;
 
 namespace calvenza {
 
@@ -28,9 +29,13 @@ public:
     using OpenPupil = std::function<void(QWidget *parent, const PupilFigures &pupil)>;
 
     RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget *parent = nullptr);
+    // Waits for a read still under way.
+    ~RegisterWindow() override;
 
-    // Reads the chosen class again.
+    // Reads the chosen class again, on a thread of its own; a call while a read is under way
+    // reads once more after it.
     void refresh();
+    [[nodiscard]] bool isReading() const { return !m_readers.isEmpty(); }
 
     [[nodiscard]] const ClassReport &report() const { return m_report; }
     [[nodiscard]] ClassFactModel *classModel() const { return m_classModel; }
@@ -39,7 +44,16 @@ public:
     [[nodiscard]] QTableView *classView() const { return m_classView; }
     [[nodiscard]] QStringListModel *missedModel() const { return m_missedModel; }
 
+signals:
+    // A class's figures are on screen.
+    void refreshed();
+
 private:
+    // read runs on a thread of its own and gives back what to do with its result here.
+    void readAside(std::function<std::function<void()>()> read);
+    void loadClasses();
+    void showReport(
+        const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines);
     void openPupilAt(const QModelIndex &index);
     void print();
     void askWhereToSavePdf();
@@ -47,6 +61,8 @@ private:
     ClassSource &m_source;
     OpenPupil m_openPupil;
     QList<SchoolClass> m_classes;
+    QList<QThread *> m_readers;
+    bool m_readAgain = false;
     ClassReport m_report;
     QComboBox *m_classChooser;
     QLabel *m_status;
