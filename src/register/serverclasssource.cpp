@@ -211,10 +211,17 @@ public:
             return false;
         q = QSqlQuery(db());
         q.setForwardOnly(true);
-        q.prepare(statement);
-        for (const QVariant &value : values)
-            q.addBindValue(value);
-        if (q.exec())
+        // A statement with no values is sent as it is: a transaction's own cannot be prepared.
+        bool done = false;
+        if (values.isEmpty()) {
+            done = q.exec(statement);
+        } else {
+            q.prepare(statement);
+            for (const QVariant &value : values)
+                q.addBindValue(value);
+            done = q.exec();
+        }
+        if (done)
             return true;
         const Problem why = queryProblem(q.lastError());
         return fail(problem, why.sentence, why.details);
@@ -282,12 +289,13 @@ public:
         if (pupils.isEmpty())
             return true;
 
-        // Each fact's counts and its latest answers, newest first, from the covering index.
+        // Each fact's counts and its latest answers, newest first, from the covering index
+        // ("[1 : 5]" spaced: Qt would take ":5" for a placeholder).
         if (!run(q,
                 QStringLiteral(
                     "SELECT pupil_id, times_table, factor, count(*), count(*) FILTER (WHERE"
-                    " is_right), (array_agg(is_right ORDER BY answered_at DESC))[1:5],"
-                    " (array_agg(ms_taken ORDER BY answered_at DESC))[1:5],"
+                    " is_right), (array_agg(is_right ORDER BY answered_at DESC))[1 : 5],"
+                    " (array_agg(ms_taken ORDER BY answered_at DESC))[1 : 5],"
                     " (extract(epoch FROM max(answered_at)) * 1000)::bigint"
                     " FROM calvenza.answers WHERE pupil_id = ANY(?::bigint[])"
                     " GROUP BY pupil_id, times_table, factor"),

@@ -1,9 +1,12 @@
 -- Calvenza on the school's server: the schema "calvenza" and the roles of the machines and the
--- teachers. Applied once, by the owner of the database (or the postgres superuser), with
+-- teachers. Applied by the owner of the database (or the postgres superuser), with
 --   psql -v ON_ERROR_STOP=1 -d calvenza -f /usr/share/calvenza/calvenza-scuola.sql
--- It holds no password: login roles are made by the technician (see the README).
+-- Applied again to a server made by an older one, it brings it to this layout and keeps every
+-- row. It holds no password: login roles are made by the technician (see the README).
 
 BEGIN;
+-- Applied again, the policies it replaces are dropped first: no notices for those.
+SET LOCAL client_min_messages = warning;
 
 -- Roles belong to the whole cluster, and may exist already from another database.
 DO $$
