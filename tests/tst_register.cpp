@@ -166,6 +166,38 @@ private slots:
         QVERIFY(attentionColour(pupil(u"Ada")) != attentionColour(pupil(u"Bruno")));
     }
 
+    void silentLabComputersStandOut_data()
+    {
+        QTest::addColumn<QDateTime>("now"); // local time
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<QString>("state");
+        const QDate wednesday(2026, 12, 9);
+        QTest::newRow("lesson, just heard")
+            << QDateTime(wednesday, QTime(10, 0)) << 3 << QStringLiteral("in contatto");
+        QTest::newRow("lesson, cable out")
+            << QDateTime(wednesday, QTime(10, 0)) << 25 << "in silenzio da 25 minuti";
+        QTest::newRow("evening") << QDateTime(wednesday, QTime(20, 0)) << 60 << "in contatto";
+        QTest::newRow("Sunday") << QDateTime(wednesday.addDays(4), QTime(10, 0)) << 60
+                                << "in contatto";
+    }
+    void silentLabComputersStandOut()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(int, minutesAgo);
+        QFETCH(QString, state);
+        const MachineContact machine {
+            u"8f0c3a52-5d0e"_s, u"laboratorio"_s, now.toUTC().addSecs(-60 * minutesAgo)};
+        MachineTableModel model;
+        model.setMachines({machine}, now.toUTC());
+        const QModelIndex cell = model.index(0, MachineTableModel::State);
+        QCOMPARE(cell.data().toString(), state);
+        QCOMPARE(cell.data(Qt::BackgroundRole).isValid(), state != u"in contatto");
+        QVERIFY(model.index(0, 0)
+                    .data(Qt::AccessibleTextRole)
+                    .toString()
+                    .startsWith(u"laboratorio (8f0c3a52), ultimo contatto"));
+    }
+
     void enterOnAPupilOpensHisTavola()
     {
         LocalClassSource source(m_dir.path());

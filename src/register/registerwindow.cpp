@@ -29,6 +29,7 @@
 #include <QTableView>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace calvenza {
@@ -83,6 +84,7 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     , m_pupilModel(new PupilTableModel(this))
     , m_pupilProxy(new QSortFilterProxyModel(this))
     , m_missedModel(new QStringListModel(this))
+    , m_machineModel(new MachineTableModel(this))
 {
     setWindowTitle(title + QStringLiteral(" - Calvenza"));
     setWindowFlag(Qt::WindowMaximizeButtonHint);
@@ -133,6 +135,24 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     missedView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     missedView->setMaximumHeight(150);
 
+    m_machineView = new QTableView(this);
+    m_machineView->setModel(m_machineModel);
+    m_machineView->setAccessibleName(QStringLiteral("I computer del laboratorio"));
+    m_machineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_machineView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_machineView->setTabKeyNavigation(false);
+    m_machineView->verticalHeader()->hide();
+    m_machineView->horizontalHeader()->setStretchLastSection(true);
+    m_machineView->setMaximumHeight(150);
+    m_machineLabel = sectionLabel(
+        QStringLiteral("I c&omputer del laboratorio (ultimo contatto)"), m_machineView, this);
+    // A computer falls silent with nothing new from the server: its line is looked at again.
+    auto *clock = new QTimer(this);
+    clock->setInterval(60 * 1000);
+    connect(clock, &QTimer::timeout, this,
+        [this] { m_machineModel->setNow(QDateTime::currentDateTimeUtc()); });
+    clock->start();
+
     auto *top = new QHBoxLayout;
     auto *classLabel = new QLabel(QStringLiteral("&Classe:"), this);
     classLabel->setBuddy(m_classChooser);
@@ -158,6 +178,8 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     right->addWidget(
         sectionLabel(QStringLiteral("Le &moltiplicazioni più sbagliate"), missedView, this));
     right->addWidget(missedView);
+    right->addWidget(m_machineLabel);
+    right->addWidget(m_machineView);
     auto *middle = new QHBoxLayout;
     middle->addLayout(left);
     middle->addLayout(right, 1);
@@ -269,7 +291,10 @@ void RegisterWindow::refresh()
 void RegisterWindow::showReport(
     const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines)
 {
-    Q_UNUSED(machines);
+    m_machineModel->setMachines(machines, report.at);
+    m_machineView->setVisible(!machines.isEmpty());
+    m_machineLabel->setVisible(!machines.isEmpty());
+    m_machineView->resizeColumnsToContents();
     // Where the teacher stands in the pupils' table stays there as the figures change.
     const QModelIndex current = m_pupilView->currentIndex();
     const QString currentId = current.isValid()

@@ -17,6 +17,7 @@ class QThread;
 namespace calvenza {
 
 class ClassFactModel;
+class MachineTableModel;
 class PupilTableModel;
 
 // "Registro di classe": the teacher's view of a class, fact by fact and pupil by pupil, with its
@@ -43,6 +44,7 @@ public:
     [[nodiscard]] QTableView *pupilView() const { return m_pupilView; }
     [[nodiscard]] QTableView *classView() const { return m_classView; }
     [[nodiscard]] QStringListModel *missedModel() const { return m_missedModel; }
+    [[nodiscard]] MachineTableModel *machineModel() const { return m_machineModel; }
 
 signals:
     // A class's figures are on screen.
@@ -72,6 +74,9 @@ private:
     QSortFilterProxyModel *m_pupilProxy;
     QTableView *m_pupilView;
     QStringListModel *m_missedModel;
+    MachineTableModel *m_machineModel;
+    QTableView *m_machineView;
+    QLabel *m_machineLabel;
 };
 
 // calvenza --registro: the register over this computer's history; the exit status.
