@@ -181,6 +181,24 @@ private slots:
         QCOMPARE(rossi.classTables(fourA), (QList<int> {6, 7, 8}));
     }
 
+    // Imported twice, a list adds nobody twice; a list with another teacher's class adds nothing.
+    void aClassListIsImportedOnce()
+    {
+        ServerClassSource rossi(teacherOptions(QStringLiteral("rossi")));
+        ServerClassSource bianchi(teacherOptions(QStringLiteral("bianchi")));
+        const ClassList list = parseClassList("Classe;Cognome;Nome\n3A;Rossi;Marco\n3A;Neri;Ada\n"
+                                              "4A;Bruni;Ugo\n");
+        QCOMPARE(rossi.importClassList(list.rows), 3);
+        QCOMPARE(rossi.importClassList(list.rows), 0);
+        QCOMPARE(rossi.classes().size(), 3);
+        Problem problem;
+        QVERIFY(!bianchi.importClassList(
+            parseClassList("5B;Verdi;Anna\n3A;Gialli;Bea\n").rows, &problem));
+        QVERIFY(problem.details.contains(u"un'altra insegnante"));
+        QCOMPARE(admin(QStringLiteral("SELECT count(*) FROM calvenza.pupils")).toInt(), 3);
+        QCOMPARE(bianchi.classes().size(), 1);
+    }
+
     void aNewAnswerIsHeardWithoutAsking()
     {
         ServerClassSource rossi(teacherOptions(QStringLiteral("rossi")));

@@ -517,6 +517,43 @@ QString ServerClassSource::takeClass(const QString &name, Problem *problem)
     return id;
 }
 
+std::optional<int> ServerClassSource::importClassList(
+    const QList<ClassListRow> &rows, Problem *problem)
+{
+    std::optional<int> added;
+    onWorker([&] {
+        QSqlQuery q;
+        if (!m_worker->run(q, QStringLiteral("BEGIN"), {}, problem))
+            return;
+        QHash<QString, QString> classIds;
+        int count = 0;
+        bool done = true;
+        for (const ClassListRow &row : rows) {
+            if (!classIds.contains(row.className)) {
+                done = m_worker->run(q, QStringLiteral("SELECT calvenza.take_class(?)"),
+                           {row.className}, problem)
+                    && q.next();
+                if (!done)
+                    break;
+                classIds.insert(row.className, q.value(0).toString());
+            }
+            done = m_worker->run(q,
+                QStringLiteral("INSERT INTO calvenza.pupils (name, name_key, class_id) VALUES"
+                               " (?, ?, ?::bigint) ON CONFLICT DO NOTHING"),
+                {row.pupil(), pupilKey(row.pupil()), classIds.value(row.className)}, problem);
+            if (!done)
+                break;
+            count += q.numRowsAffected();
+        }
+        if (m_worker->db().isOpen())
+            QSqlQuery(m_worker->db())
+                .exec(done ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
+        if (done)
+            added = count;
+    });
+    return added;
+}
+
 QList<int> ServerClassSource::classTables(const QString &classId, Problem *problem)
 {
     QList<int> tables;

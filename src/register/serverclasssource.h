@@ -1,5 +1,6 @@
 #pragma once
 
+#include "register/classlist.h"
 #include "register/classsource.h"
 
 #include <QObject>
@@ -47,6 +48,10 @@ public:
     bool mergePupils(const QString &staying, const QString &going, Problem *problem = nullptr);
     // The class named, made hers when new; its id, or empty.
     [[nodiscard]] QString takeClass(const QString &name, Problem *problem = nullptr);
+    // A class list, all or nothing: each class made hers when new, each pupil not in his class
+    // yet added. How many were added, or nullopt.
+    [[nodiscard]] std::optional<int> importClassList(
+        const QList<ClassListRow> &rows, Problem *problem = nullptr);
     // The tables the class's ripasso covers this week; none lets each machine choose.
     [[nodiscard]] QList<int> classTables(const QString &classId, Problem *problem = nullptr);
     bool setClassTables(
