@@ -2,6 +2,7 @@
 
 #include "progress/factmodel.h"
 #include "progress/progresswindow.h"
+#include "register/classlist.h"
 #include "register/registermodels.h"
 #include "register/registerprint.h"
 #include "register/serverclasssource.h"
@@ -13,6 +14,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -56,6 +58,14 @@ QLabel *sectionLabel(const QString &text, QWidget *buddy, QWidget *parent)
     return label;
 }
 
+QString tablesText(const QList<int> &tables)
+{
+    QStringList numbers;
+    for (const int table : tables)
+        numbers << QString::number(table);
+    return numbers.join(QStringLiteral(", "));
+}
+
 QWidget *legend(QWidget *parent)
 {
     auto *box = new QWidget(parent);
@@ -85,6 +95,8 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     , m_pupilProxy(new QSortFilterProxyModel(this))
     , m_missedModel(new QStringListModel(this))
     , m_machineModel(new MachineTableModel(this))
+    , m_keeperButtons(new QWidget(this))
+    , m_tablesLabel(plainLabel({}, this))
 {
     setWindowTitle(title + QStringLiteral(" - Calvenza"));
     setWindowFlag(Qt::WindowMaximizeButtonHint);
@@ -189,6 +201,31 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
         = buttons->addButton(QStringLiteral("&Stampa..."), QDialogButtonBox::ActionRole);
     auto *pdfButton
         = buttons->addButton(QStringLiteral("Salva come &PDF..."), QDialogButtonBox::ActionRole);
+    auto *exportButton
+        = buttons->addButton(QStringLiteral("&Esporta..."), QDialogButtonBox::ActionRole);
+    exportButton->setToolTip(QStringLiteral("Gli alunni della classe in un foglio di calcolo"));
+    exportButton->setAutoDefault(false);
+    connect(exportButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToExport);
+
+    auto *keeperRow = new QHBoxLayout(m_keeperButtons);
+    keeperRow->setContentsMargins(0, 0, 0, 0);
+    const std::pair<QString, void (RegisterWindow::*)()> keeping[] = {
+        {QStringLiteral("&Importa elenco..."), &RegisterWindow::importClassList},
+        {QStringLiteral("&Nuovo alunno..."), &RegisterWindow::addPupil},
+        {QStringLiteral("&Rinomina..."), &RegisterWindow::renamePupil},
+        {QStringLiteral("Cam&bia classe..."), &RegisterWindow::movePupil},
+        {QStringLiteral("&Unisci due alunni..."), &RegisterWindow::mergePupils},
+        {QStringLiteral("Tabe&lline del ripasso..."), &RegisterWindow::chooseTables},
+    };
+    for (const auto &[text, action] : keeping) {
+        auto *button = new QPushButton(text, m_keeperButtons);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, action);
+        keeperRow->addWidget(button);
+    }
+    keeperRow->addStretch(1);
+    m_keeperButtons->hide();
+    m_tablesLabel->hide();
     QPushButton *close = buttons->button(QDialogButtonBox::Close);
     close->setText(QStringLiteral("&Chiudi"));
     // Enter in the pupils' table opens a pupil; it must not also press a button.
@@ -200,7 +237,9 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(m_keeperButtons);
     layout->addWidget(m_status);
+    layout->addWidget(m_tablesLabel);
     layout->addLayout(middle, 1);
     layout->addWidget(buttons);
 
@@ -233,20 +272,28 @@ void RegisterWindow::readAside(std::function<std::function<void()>()> read)
 
 void RegisterWindow::loadClasses()
 {
-    if (isReading())
+    if (isReading()) {
+        m_readAgain = true; // once the read under way is done
         return;
+    }
     m_status->setText(QStringLiteral("Leggo le classi..."));
     ClassSource *source = &m_source;
     readAside([this, source]() -> std::function<void()> {
         auto problem = std::make_shared<Problem>();
         auto classes = std::make_shared<QList<SchoolClass>>(source->classes(problem.get()));
         return [this, problem, classes] {
+            // The class in sight stays in sight when the list is read again.
+            const bool wasShown = m_classChooser->currentIndex() >= 0;
+            const QString shown = chosenClassId();
             m_classes = *classes;
             {
                 const QSignalBlocker quiet(m_classChooser);
                 m_classChooser->clear();
-                for (const SchoolClass &schoolClass : std::as_const(m_classes))
+                for (const SchoolClass &schoolClass : std::as_const(m_classes)) {
                     m_classChooser->addItem(schoolClass.name);
+                    if (wasShown && schoolClass.id == shown)
+                        m_classChooser->setCurrentIndex(m_classChooser->count() - 1);
+                }
             }
             if (!problem->isEmpty()) {
                 m_status->setText(problem->sentence);
@@ -272,15 +319,26 @@ void RegisterWindow::refresh()
         return;
     }
     ClassSource *source = &m_source;
+    ServerClassSource *keeper = m_keeper;
     const SchoolClass schoolClass = m_classes.at(chosen);
-    readAside([this, source, schoolClass]() -> std::function<void()> {
+    readAside([this, source, keeper, schoolClass]() -> std::function<void()> {
         auto problem = std::make_shared<Problem>();
         auto report = std::make_shared<ClassReport>(
             source->report(schoolClass, QDateTime::currentDateTimeUtc(), problem.get()));
-        Problem machinesProblem;
+        Problem otherProblem;
         auto machines = std::make_shared<QList<MachineContact>>(
-            problem->isEmpty() ? source->machines(&machinesProblem) : QList<MachineContact>());
-        return [this, problem, report, machines] {
+            problem->isEmpty() ? source->machines(&otherProblem) : QList<MachineContact>());
+        std::optional<QList<int>> tables;
+        if (keeper && problem->isEmpty() && !schoolClass.id.isEmpty())
+            tables = keeper->classTables(schoolClass.id, &otherProblem);
+        return [this, problem, report, machines, tables] {
+            m_tablesLabel->setVisible(tables.has_value());
+            if (tables)
+                m_tablesLabel->setText(tables->isEmpty()
+                        ? QStringLiteral("Ripasso di questa settimana: ogni computer sceglie le "
+                                         "tabelline da sé.")
+                        : QStringLiteral("Ripasso di questa settimana: %1.")
+                              .arg(tablesText(*tables)));
             showReport(*report, *problem, *machines);
             if (std::exchange(m_readAgain, false))
                 refresh();
@@ -365,6 +423,181 @@ void RegisterWindow::askWhereToSavePdf()
         QMessageBox::warning(this, title, error);
 }
 
+void RegisterWindow::setClassKeeper(ServerClassSource *keeper)
+{
+    m_keeper = keeper;
+    m_keeperButtons->setVisible(keeper != nullptr);
+}
+
+QString RegisterWindow::chosenClassId() const
+{
+    const int chosen = m_classChooser->currentIndex();
+    return chosen >= 0 && chosen < m_classes.size() ? m_classes.at(chosen).id : QString();
+}
+
+const PupilFigures *RegisterWindow::chosenPupil() const
+{
+    const QModelIndex source = m_pupilProxy->mapToSource(m_pupilView->currentIndex());
+    return source.isValid() ? &m_pupilModel->pupil(source.row()) : nullptr;
+}
+
+void RegisterWindow::changeAside(std::function<bool(ServerClassSource &, Problem *)> change)
+{
+    if (!m_keeper)
+        return;
+    ServerClassSource *keeper = m_keeper;
+    m_status->setText(QStringLiteral("Scrivo sul server della scuola..."));
+    readAside([this, keeper, change = std::move(change)]() -> std::function<void()> {
+        auto problem = std::make_shared<Problem>();
+        const bool done = change(*keeper, problem.get());
+        return [this, done, problem] {
+            if (!done && !problem->isEmpty())
+                QMessageBox::warning(this, title, problem->fullText());
+            loadClasses(); // a class may be new
+        };
+    });
+}
+
+void RegisterWindow::importClassList()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Importa un elenco"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("Elenchi CSV (*.csv *.txt);;Tutti i file (*)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    // A class list is a few kilobytes; a file much larger is not one.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > 4 * 1024 * 1024) {
+        QMessageBox::warning(this, title,
+            QStringLiteral("Non riesco a leggere «%1»: %2.")
+                .arg(QDir::toNativeSeparators(path),
+                    file.isOpen() ? QStringLiteral("è troppo grande per un elenco")
+                                  : file.errorString()));
+        return;
+    }
+    const ClassList list = parseClassList(file.readAll());
+    QString question = QStringLiteral("Nell'elenco ci sono %1 alunni.").arg(list.rows.size());
+    if (!list.problems.isEmpty())
+        question += QStringLiteral("\n\nRighe che non riesco a leggere (le salto):\n")
+            + list.problems.mid(0, 15).join(u'\n')
+            + (list.problems.size() > 15 ? QStringLiteral("\n...") : QString());
+    if (list.rows.isEmpty()) {
+        QMessageBox::warning(this, title, question);
+        return;
+    }
+    if (QMessageBox::question(this, title, question + QStringLiteral("\n\nLi aggiungo?"))
+        != QMessageBox::Yes)
+        return;
+    changeAside([rows = list.rows](ServerClassSource &keeper, Problem *problem) {
+        return keeper.importClassList(rows, problem).has_value();
+    });
+}
+
+void RegisterWindow::addPupil()
+{
+    const QString classId = chosenClassId();
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, title,
+        QStringLiteral("Nome e cognome del nuovo alunno:"), QLineEdit::Normal, {}, &ok);
+    if (ok && !name.trimmed().isEmpty())
+        changeAside([classId, name](ServerClassSource &keeper, Problem *problem) {
+            return keeper.addPupil(classId, name, problem);
+        });
+}
+
+void RegisterWindow::renamePupil()
+{
+    const PupilFigures *pupil = chosenPupil();
+    if (!pupil)
+        return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, title,
+        QStringLiteral("Il nuovo nome di %1:").arg(pupil->name), QLineEdit::Normal, pupil->name,
+        &ok);
+    if (ok && !name.trimmed().isEmpty())
+        changeAside([id = pupil->id, name](ServerClassSource &keeper, Problem *problem) {
+            return keeper.renamePupil(id, name, problem);
+        });
+}
+
+void RegisterWindow::movePupil()
+{
+    const PupilFigures *pupil = chosenPupil();
+    if (!pupil)
+        return;
+    QStringList names;
+    for (const SchoolClass &schoolClass : std::as_const(m_classes))
+        names << schoolClass.name;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, title,
+        QStringLiteral("In quale classe va %1?").arg(pupil->name), names, 0, false, &ok);
+    const qsizetype place = names.indexOf(chosen);
+    if (ok && place >= 0)
+        changeAside([id = pupil->id, classId = m_classes.at(place).id](ServerClassSource &keeper,
+                        Problem *problem) { return keeper.movePupil(id, classId, problem); });
+}
+
+void RegisterWindow::mergePupils()
+{
+    const PupilFigures *going = chosenPupil();
+    if (!going || m_report.pupils.size() < 2)
+        return;
+    QStringList names;
+    QStringList ids;
+    for (const PupilFigures &pupil : std::as_const(m_report.pupils))
+        if (pupil.id != going->id) {
+            names << pupil.name;
+            ids << pupil.id;
+        }
+    bool ok = false;
+    const QString staying = QInputDialog::getItem(this, title,
+        QStringLiteral("%1 è lo stesso bambino di... (le risposte di %1 passano a lui, e il "
+                       "nome %1 non resta)")
+            .arg(going->name),
+        names, 0, false, &ok);
+    const qsizetype place = names.indexOf(staying);
+    if (ok && place >= 0)
+        changeAside(
+            [goingId = going->id, stayingId = ids.at(place)](ServerClassSource &keeper,
+                Problem *problem) { return keeper.mergePupils(stayingId, goingId, problem); });
+}
+
+void RegisterWindow::chooseTables()
+{
+    const QString classId = chosenClassId();
+    if (classId.isEmpty())
+        return;
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, title,
+        QStringLiteral("Le tabelline del ripasso di questa settimana (per esempio 6, 7, 8; "
+                       "vuoto: ogni computer sceglie da sé):"),
+        QLineEdit::Normal, {}, &ok);
+    if (!ok)
+        return;
+    const std::optional<QList<int>> tables = parseTables(text);
+    if (!tables) {
+        QMessageBox::warning(
+            this, title, QStringLiteral("Scrivi le tabelline con numeri da 1 a 10, come 6, 7, 8."));
+        return;
+    }
+    changeAside([classId, tables = *tables](ServerClassSource &keeper, Problem *problem) {
+        return keeper.setClassTables(classId, tables, problem);
+    });
+}
+
+void RegisterWindow::askWhereToExport()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Esporta la classe"),
+        QDir(folder).filePath(QStringLiteral("classe %1.csv").arg(m_report.className)),
+        QStringLiteral("Fogli di calcolo CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!exportClass(m_report, path, &error))
+        QMessageBox::warning(this, title, error);
+}
+
 int runRegister(const QString &dataDirectory)
 {
     const QString service = registerServiceName();
@@ -389,9 +622,11 @@ int runRegister(const QString &dataDirectory)
     }
     RegisterWindow window(*source, openPupil);
     // Live: each answer that reaches the server shows without the teacher touching anything.
-    if (auto *server = dynamic_cast<ServerClassSource *>(source.get()))
+    if (auto *server = dynamic_cast<ServerClassSource *>(source.get())) {
         QObject::connect(
             server, &ServerClassSource::answersArrived, &window, &RegisterWindow::refresh);
+        window.setClassKeeper(server);
+    }
     // Every column in sight where the screen allows it; a school's 1366 × 768 scrolls.
     window.resize(QSize(1500, 800).boundedTo(window.screen()->availableGeometry().size()));
     window.exec();

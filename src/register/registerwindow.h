@@ -17,6 +17,7 @@ class QThread;
 namespace calvenza {
 
 class ClassFactModel;
+class ServerClassSource;
 class MachineTableModel;
 class PupilTableModel;
 
@@ -38,6 +39,9 @@ public:
     void refresh();
     [[nodiscard]] bool isReading() const { return !m_readers.isEmpty(); }
 
+    // The school's server lets the teacher keep her class lists: the buttons for it show.
+    void setClassKeeper(ServerClassSource *keeper);
+
     [[nodiscard]] const ClassReport &report() const { return m_report; }
     [[nodiscard]] ClassFactModel *classModel() const { return m_classModel; }
     [[nodiscard]] PupilTableModel *pupilModel() const { return m_pupilModel; }
@@ -57,6 +61,17 @@ private:
     void showReport(
         const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines);
     void openPupilAt(const QModelIndex &index);
+    // change runs on a thread of its own; then the classes are read again.
+    void changeAside(std::function<bool(ServerClassSource &, Problem *)> change);
+    [[nodiscard]] QString chosenClassId() const;
+    [[nodiscard]] const PupilFigures *chosenPupil() const;
+    void importClassList();
+    void addPupil();
+    void renamePupil();
+    void movePupil();
+    void mergePupils();
+    void chooseTables();
+    void askWhereToExport();
     void print();
     void askWhereToSavePdf();
 
@@ -77,6 +92,9 @@ private:
     MachineTableModel *m_machineModel;
     QTableView *m_machineView;
     QLabel *m_machineLabel;
+    QWidget *m_keeperButtons;
+    QLabel *m_tablesLabel;
+    ServerClassSource *m_keeper = nullptr;
 };
 
 // calvenza --registro: the register over this computer's history; the exit status.
