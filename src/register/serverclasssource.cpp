@@ -405,8 +405,11 @@ ServerClassSource::ServerClassSource(const QString &connectOptions, QObject *par
 
 ServerClassSource::~ServerClassSource()
 {
-    QMetaObject::invokeMethod(m_worker, [worker = m_worker] { delete worker; });
-    m_thread.quit();
+    // The connection is closed on the thread that made it.
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker] {
+        delete worker;
+        QThread::currentThread()->quit();
+    });
     m_thread.wait();
 }
 
