@@ -39,18 +39,20 @@ class TestTeacher : public QObject
         return q.next() ? q.value(0) : QVariant();
     }
 
-    // count answers of a lab computer's pupil, the class as the machine names it ("": none).
-    void machineAnswers(const QString &className, const QString &pupil, bool right, int count)
+    // count answers of a lab computer's pupil, the class as the machine names it ("": none),
+    // the last one given minutesAgo.
+    void machineAnswers(
+        const QString &className, const QString &pupil, bool right, int count, int minutesAgo = 0)
     {
         QSqlQuery q(m_machine);
         q.prepare(QStringLiteral(
             "SELECT calvenza.add_answers('8f0c3a52-5d0e-4c57-9d43-1b6a1c1e0a01'::uuid,"
             " array_agg(s), array_agg(?::text), array_agg(?::text), array_agg(NULLIF(?, '')),"
             " array_agg(8), array_agg(7), array_agg((extract(epoch FROM now()) * 1000)::bigint"
-            " - 1000 * (? - s)), array_agg('56'::text), array_agg(?::boolean), array_agg(2000),"
-            " array_agg(1)) FROM generate_series(?::bigint, ?::bigint) AS s"));
-        for (const QVariant &value : QVariantList {
-                 pupil, pupilKey(pupil), className, m_seq + count, right, m_seq + 1, m_seq + count})
+            " - 1000 * (? - s + 60 * ?)), array_agg('56'::text), array_agg(?::boolean),"
+            " array_agg(2000), array_agg(1)) FROM generate_series(?::bigint, ?::bigint) AS s"));
+        for (const QVariant &value : QVariantList {pupil, pupilKey(pupil), className, m_seq + count,
+                 minutesAgo, right, m_seq + 1, m_seq + count})
             q.addBindValue(value);
         QVERIFY2(q.exec() && q.next(), qPrintable(q.lastError().text()));
         QCOMPARE(q.value(0).toInt(), count);
@@ -81,7 +83,7 @@ private slots:
     void init()
     {
         admin(QStringLiteral("TRUNCATE calvenza.answers, calvenza.pupils, calvenza.machines,"
-                             " calvenza.classes, calvenza.teachers CASCADE"));
+                             " calvenza.classes, calvenza.teachers, calvenza.pupil_facts CASCADE"));
     }
 
     // Each teacher reads and keeps her own classes, and the pupils no class has taken yet.
@@ -101,6 +103,8 @@ private slots:
         QVERIFY(bianchi.addPupil(threeB, QStringLiteral("Ada")));
         QVERIFY(!bianchi.addPupil(threeA, QStringLiteral("Intruso"), &problem));
         machineAnswers(QStringLiteral("3A"), QStringLiteral("Ugo"), false, 4);
+        // Sent late by a computer that was offline: older than the answers above.
+        machineAnswers(QStringLiteral("3A"), QStringLiteral("Ugo"), true, 2, 60);
         machineAnswers(QStringLiteral("3B"), QStringLiteral("Ada"), true, 3);
         machineAnswers({}, QStringLiteral("Zeno"), true, 2);
 
@@ -112,9 +116,11 @@ private slots:
         QVERIFY2(problem.isEmpty(), qPrintable(problem.fullText()));
         QCOMPARE(report.pupils.size(), 1);
         const PupilFigures &ugo = report.pupils.first();
-        QCOMPARE(ugo.facts.at(8, 7).asked, 4);
-        QCOMPARE(ugo.facts.at(8, 7).recent.size(), 4);
-        QCOMPARE(ugo.answersThisWeek, 4);
+        const FactSummary &eightSeven = ugo.facts.at(8, 7);
+        QCOMPARE(eightSeven.asked, 6);
+        QCOMPARE(eightSeven.recent.size(), 5);
+        QVERIFY(eightSeven.recent.first().right && !eightSeven.recent.last().right);
+        QCOMPARE(ugo.answersThisWeek, 6);
         QCOMPARE(ugo.stuckOn, (QList<Fact> {Fact {8, 7}}));
         QCOMPARE(report.missedMost(), (QList<Fact> {Fact {8, 7}}));
         QVERIFY(pupilIn(rossi.report(classes.last(), now), QStringLiteral("Zeno")));
@@ -130,7 +136,7 @@ private slots:
         {
             QSqlQuery q(direct);
             QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM calvenza.answers")) && q.next());
-            QCOMPARE(q.value(0).toInt(), 6);
+            QCOMPARE(q.value(0).toInt(), 8);
             QVERIFY(!q.exec(QStringLiteral("UPDATE calvenza.answers SET is_right = true")));
             QCOMPARE(q.lastError().nativeErrorCode(), QStringLiteral("42501"));
         }

@@ -234,7 +234,7 @@ bool isSilent(const MachineContact &machine, const QDateTime &now, const QTimeZo
     const QDateTime local = now.toTimeZone(zone);
     const bool schoolHours = local.date().dayOfWeek() <= 6 && local.time() >= QTime(8, 0)
         && local.time() < QTime(17, 0);
-    return schoolHours && machine.lastSeen.secsTo(now) > silentMinutes * 60;
+    return schoolHours && machine.lastSeen.secsTo(now) > qint64(silentMinutes) * 60;
 }
 
 void MachineTableModel::setMachines(const QList<MachineContact> &machines, const QDateTime &now)

@@ -467,7 +467,7 @@ void RegisterWindow::importClassList()
         return;
     QFile file(path);
     // A class list is a few kilobytes; a file much larger is not one.
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 4 * 1024 * 1024) {
+    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64(4) * 1024 * 1024) {
         QMessageBox::warning(this, title,
             QStringLiteral("Non riesco a leggere «%1»: %2.")
                 .arg(QDir::toNativeSeparators(path),

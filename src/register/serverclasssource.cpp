@@ -289,16 +289,13 @@ public:
         if (pupils.isEmpty())
             return true;
 
-        // Each fact's counts and its latest answers, newest first, from the covering index
-        // ("[1 : 5]" spaced: Qt would take ":5" for a placeholder).
+        // Each fact's counts and its latest answers, newest first, kept by the server as the
+        // answers arrive.
         if (!run(q,
-                QStringLiteral(
-                    "SELECT pupil_id, times_table, factor, count(*), count(*) FILTER (WHERE"
-                    " is_right), (array_agg(is_right ORDER BY answered_at DESC))[1 : 5],"
-                    " (array_agg(ms_taken ORDER BY answered_at DESC))[1 : 5],"
-                    " (extract(epoch FROM max(answered_at)) * 1000)::bigint"
-                    " FROM calvenza.answers WHERE pupil_id = ANY(?::bigint[])"
-                    " GROUP BY pupil_id, times_table, factor"),
+                QStringLiteral("SELECT pupil_id, times_table, factor, asked, right_count,"
+                               " latest_right, latest_ms,"
+                               " (extract(epoch FROM latest_at[1]) * 1000)::bigint"
+                               " FROM calvenza.pupil_facts WHERE pupil_id = ANY(?::bigint[])"),
                 {idArray(ids)}, problem))
             return false;
         while (q.next()) {

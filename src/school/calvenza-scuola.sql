@@ -87,6 +87,68 @@ CREATE TABLE IF NOT EXISTS calvenza.answers (
 CREATE INDEX IF NOT EXISTS answers_by_pupil ON calvenza.answers (pupil_id, answered_at)
     INCLUDE (times_table, factor, is_right, ms_taken);
 
+-- Each pupil's facts as the register colours them (the counts and the latest five answers, newest
+-- first), kept as answers arrive, so a class is read without going through a year of answers.
+-- Only the functions below write it; a pupil with answers is never deleted, so it needs no key
+-- to the pupils.
+CREATE TABLE IF NOT EXISTS calvenza.pupil_facts (
+    pupil_id bigint NOT NULL,
+    times_table smallint NOT NULL,
+    factor smallint NOT NULL,
+    asked integer NOT NULL,
+    right_count integer NOT NULL,
+    latest_at timestamptz[] NOT NULL,
+    latest_right boolean[] NOT NULL,
+    latest_ms integer[] NOT NULL,
+    PRIMARY KEY (pupil_id, times_table, factor)
+);
+
+CREATE OR REPLACE FUNCTION calvenza.count_answers() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = calvenza, pg_temp AS $$
+BEGIN
+    -- In key order, so two batches for one pupil never wait on each other crosswise.
+    INSERT INTO pupil_facts AS f (pupil_id, times_table, factor, asked, right_count, latest_at,
+            latest_right, latest_ms)
+        SELECT n.pupil_id, n.times_table, n.factor, count(*), count(*) FILTER (WHERE n.is_right),
+            (array_agg(n.answered_at ORDER BY n.answered_at DESC))[1 : 5],
+            (array_agg(n.is_right ORDER BY n.answered_at DESC))[1 : 5],
+            (array_agg(n.ms_taken ORDER BY n.answered_at DESC))[1 : 5]
+        FROM new_answers n GROUP BY 1, 2, 3 ORDER BY 1, 2, 3
+        ON CONFLICT (pupil_id, times_table, factor) DO UPDATE SET
+            asked = f.asked + excluded.asked,
+            right_count = f.right_count + excluded.right_count,
+            -- A machine that was offline sends older answers late: the newest five win.
+            (latest_at, latest_right, latest_ms) = (
+                SELECT (array_agg(r.at ORDER BY r.at DESC))[1 : 5],
+                    (array_agg(r.ok ORDER BY r.at DESC))[1 : 5],
+                    (array_agg(r.ms ORDER BY r.at DESC))[1 : 5]
+                FROM (SELECT * FROM unnest(f.latest_at, f.latest_right, f.latest_ms)
+                      UNION ALL
+                      SELECT * FROM unnest(excluded.latest_at, excluded.latest_right,
+                                           excluded.latest_ms)) AS r(at, ok, ms));
+    RETURN NULL;
+END
+$$;
+CREATE OR REPLACE TRIGGER answers_counted AFTER INSERT ON calvenza.answers
+    REFERENCING NEW TABLE AS new_answers
+    FOR EACH STATEMENT EXECUTE FUNCTION calvenza.count_answers();
+
+-- Counted again from the answers: after a merge, and once for a server that had answers before
+-- the facts were kept.
+CREATE OR REPLACE FUNCTION calvenza.recount_facts(pupils bigint[]) RETURNS void
+LANGUAGE sql SECURITY DEFINER SET search_path = calvenza, pg_temp AS $$
+    DELETE FROM pupil_facts WHERE pupil_id = ANY(pupils);
+    INSERT INTO pupil_facts (pupil_id, times_table, factor, asked, right_count, latest_at,
+            latest_right, latest_ms)
+        SELECT pupil_id, times_table, factor, count(*), count(*) FILTER (WHERE is_right),
+            (array_agg(answered_at ORDER BY answered_at DESC))[1 : 5],
+            (array_agg(is_right ORDER BY answered_at DESC))[1 : 5],
+            (array_agg(ms_taken ORDER BY answered_at DESC))[1 : 5]
+        FROM answers WHERE pupil_id = ANY(pupils) GROUP BY 1, 2, 3;
+$$;
+SELECT calvenza.recount_facts(array_agg(DISTINCT pupil_id)) FROM calvenza.answers
+    WHERE NOT EXISTS (SELECT FROM calvenza.pupil_facts);
+
 -- The teacher's register listens; a statement that added nothing says nothing.
 CREATE OR REPLACE FUNCTION calvenza.announce_answers() RETURNS trigger
 LANGUAGE plpgsql AS $$
@@ -180,6 +242,7 @@ BEGIN
     UPDATE answers SET pupil_id = staying WHERE pupil_id = going;
     GET DIAGNOSTICS moved = ROW_COUNT;
     DELETE FROM pupils WHERE id = going;
+    PERFORM recount_facts(ARRAY[staying, going]);
     RETURN moved;
 END
 $$;
@@ -191,6 +254,7 @@ ALTER TABLE calvenza.classes ENABLE ROW LEVEL SECURITY;
 ALTER TABLE calvenza.pupils ENABLE ROW LEVEL SECURITY;
 ALTER TABLE calvenza.answers ENABLE ROW LEVEL SECURITY;
 ALTER TABLE calvenza.class_tables ENABLE ROW LEVEL SECURITY;
+ALTER TABLE calvenza.pupil_facts ENABLE ROW LEVEL SECURITY;
 DROP POLICY IF EXISTS machines_read ON calvenza.classes;
 DROP POLICY IF EXISTS machines_read ON calvenza.pupils;
 DROP POLICY IF EXISTS machines_read ON calvenza.answers;
@@ -204,6 +268,7 @@ DROP POLICY IF EXISTS her_classes ON calvenza.classes;
 DROP POLICY IF EXISTS her_classes_renamed ON calvenza.classes;
 DROP POLICY IF EXISTS her_pupils ON calvenza.pupils;
 DROP POLICY IF EXISTS her_answers ON calvenza.answers;
+DROP POLICY IF EXISTS her_facts ON calvenza.pupil_facts;
 DROP POLICY IF EXISTS her_tables ON calvenza.class_tables;
 CREATE POLICY her_classes ON calvenza.classes FOR SELECT TO calvenza_insegnante
     USING (id IN (SELECT class_id FROM calvenza.teachers WHERE login = current_user));
@@ -215,6 +280,8 @@ CREATE POLICY her_pupils ON calvenza.pupils FOR ALL TO calvenza_insegnante
     WITH CHECK (class_id IS NULL
            OR class_id IN (SELECT class_id FROM calvenza.teachers WHERE login = current_user));
 CREATE POLICY her_answers ON calvenza.answers FOR SELECT TO calvenza_insegnante
+    USING (pupil_id IN (SELECT id FROM calvenza.pupils));
+CREATE POLICY her_facts ON calvenza.pupil_facts FOR SELECT TO calvenza_insegnante
     USING (pupil_id IN (SELECT id FROM calvenza.pupils));
 CREATE POLICY her_tables ON calvenza.class_tables FOR ALL TO calvenza_insegnante
     USING (class_id IN (SELECT class_id FROM calvenza.teachers WHERE login = current_user))
