@@ -250,13 +250,12 @@ public:
             return report;
         QList<PupilHistory> pupils;
         QStringList ids;
-        const bool read
-            = readClass(schoolClass.id, classPeriods(now).recentStart, pupils, ids, problem);
+        const ClassPeriods periods = classPeriods(now);
+        const bool read = readClass(schoolClass.id, periods.recentStart, pupils, ids, problem);
         if (db().isOpen())
             QSqlQuery(db()).exec(read ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
         if (!read)
             return report;
-        const ClassPeriods periods = classPeriods(now);
         for (qsizetype i = 0; i < pupils.size(); ++i) {
             report.pupils << pupilFigures(pupils.at(i), periods);
             report.pupils.last().id = ids.at(i);
