@@ -152,6 +152,10 @@ private slots:
         QVERIFY(lab.classes(&problem).isEmpty());
         QVERIFY2(problem.sentence.startsWith(u"I risultati della classe sono dell'insegnante:"),
             qPrintable(problem.sentence));
+        // Its window says so once, and does not ask again and again.
+        RegisterWindow window(lab, {});
+        QTest::qWait(300);
+        QVERIFY(!window.isReading() && window.pupilModel()->rowCount() == 0);
     }
 
     // A typo'd name merged keeps every answer; the class list changes as the teacher says.

@@ -300,7 +300,9 @@ void RegisterWindow::loadClasses()
                 qWarning("calvenza: %s", qUtf8Printable(problem->fullText()));
             }
             m_readAgain = false;
-            refresh();
+            // With none (the server refused), F5 or the server's return reads them again.
+            if (!m_classes.isEmpty())
+                refresh();
         };
     });
 }
