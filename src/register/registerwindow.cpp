@@ -6,6 +6,7 @@
 #include "register/registermodels.h"
 #include "register/registerprint.h"
 #include "register/serverclasssource.h"
+#include "ui_mergepupils.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -541,27 +542,31 @@ void RegisterWindow::movePupil()
 
 void RegisterWindow::mergePupils()
 {
-    const PupilFigures *going = chosenPupil();
-    if (!going || m_report.pupils.size() < 2)
+    const PupilFigures *chosen = chosenPupil();
+    if (!chosen || m_report.pupils.size() < 2)
         return;
-    QStringList names;
-    QStringList ids;
-    for (const PupilFigures &pupil : std::as_const(m_report.pupils))
-        if (pupil.id != going->id) {
-            names << pupil.name;
-            ids << pupil.id;
-        }
-    bool ok = false;
-    const QString staying = QInputDialog::getItem(this, title,
-        QStringLiteral("%1 è lo stesso bambino di... (le risposte di %1 passano a lui, e il "
-                       "nome %1 non resta)")
-            .arg(going->name),
-        names, 0, false, &ok);
-    const qsizetype place = names.indexOf(staying);
-    if (ok && place >= 0)
-        changeAside(
-            [goingId = going->id, stayingId = ids.at(place)](ServerClassSource &keeper,
-                Problem *problem) { return keeper.mergePupils(stayingId, goingId, problem); });
+    QDialog dialog(this);
+    Ui::MergePupils form;
+    form.setupUi(&dialog);
+    for (const PupilFigures &pupil : std::as_const(m_report.pupils)) {
+        form.going->addItem(pupil.name, pupil.id);
+        form.staying->addItem(pupil.name, pupil.id);
+    }
+    // The name chosen in the table goes; the one beside it in the list is offered to stay.
+    const int place = form.going->findData(chosen->id);
+    form.going->setCurrentIndex(place);
+    form.staying->setCurrentIndex(place == 0 ? 1 : place - 1);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString going = form.going->currentData().toString();
+    const QString staying = form.staying->currentData().toString();
+    if (going == staying) {
+        QMessageBox::warning(this, title, QStringLiteral("Scegli due nomi diversi."));
+        return;
+    }
+    changeAside([going, staying](ServerClassSource &keeper, Problem *problem) {
+        return keeper.mergePupils(staying, going, problem);
+    });
 }
 
 void RegisterWindow::chooseTables()
