@@ -1,11 +1,16 @@
 #include "platform/dialogs.h"
 
+#include <QApplication>
+#include <QCompleter>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QStandardItemModel>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QWindow>
 
 #include <cstdlib>
@@ -123,7 +128,65 @@ public:
     }
 };
 
+// Matches what is typed against each name with case and accents folded away, and puts the name
+// itself in the field.
+class FoldingCompleter : public QCompleter
+{
+public:
+    using QCompleter::QCompleter;
+    static QString folded(const QString &text)
+    {
+        QString plain;
+        for (const QChar c : text.normalized(QString::NormalizationForm_D))
+            if (!c.isMark())
+                plain += c;
+        return plain.toCaseFolded();
+    }
+    QStringList splitPath(const QString &path) const override { return {folded(path)}; }
+    QString pathFromIndex(const QModelIndex &index) const override
+    {
+        return index.data(Qt::DisplayRole).toString();
+    }
+};
+
+constexpr int foldedRole = Qt::UserRole + 1;
+
 } // namespace
+
+void offerNames(QLineEdit *edit, const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    auto *model = new QStandardItemModel(edit);
+    for (const QString &name : names) {
+        auto *item = new QStandardItem(name);
+        item->setData(FoldingCompleter::folded(name), foldedRole);
+        model->appendRow(item);
+    }
+    auto *completer = new FoldingCompleter(model, edit);
+    completer->setCompletionRole(foldedRole);
+    completer->setCaseSensitivity(Qt::CaseSensitive); // already folded
+    completer->setFilterMode(Qt::MatchStartsWith);
+    completer->setModelSorting(QCompleter::UnsortedModel);
+    completer->setMaxVisibleItems(8);
+    edit->setCompleter(completer);
+}
+
+void offerNamesInOpenBox(const QStringList &names)
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->objectName() == QLatin1String("inputBox")) {
+            if (auto *edit = window->findChild<QLineEdit *>()) {
+                offerNames(edit, names);
+                // What was typed before the names arrived is offered at once.
+                if (!edit->text().isEmpty() && edit->completer()) {
+                    edit->completer()->setCompletionPrefix(edit->text());
+                    edit->completer()->complete();
+                }
+            }
+        }
+    }
+}
 
 QStyle *programStyle()
 {
@@ -138,6 +201,30 @@ QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QStrin
     box.setLabelText(prompt);
     box.setTextValue(QString());
     box.setInputMode(QInputDialog::TextInput);
+    if (runOver(box, parent) != QDialog::Accepted)
+        return {};
+    return box.textValue();
+}
+
+QString QtDialogs::inputBoxOffering(QWidget *parent, const QString &prompt, const QString &title,
+    const QString &text, const QStringList &offered)
+{
+    QInputDialog box(ownerOnScreen(parent));
+    box.setObjectName(QStringLiteral("inputBox"));
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextValue(text);
+    if (auto *edit = box.findChild<QLineEdit *>()) {
+        offerNames(edit, offered);
+        // The choices under the field as soon as the box is up.
+        QTimer::singleShot(0, edit, [edit] {
+            if (QCompleter *completer = edit->completer()) {
+                completer->setCompletionPrefix(edit->text());
+                completer->complete();
+            }
+        });
+    }
     if (runOver(box, parent) != QDialog::Accepted)
         return {};
     return box.textValue();

@@ -117,10 +117,20 @@ ProgressWindow::ProgressWindow(
     , m_model(new FactModel(this))
     , m_pupil(pupilName(pupil))
 {
-    // Shown as first typed, whatever the case typed now.
-    for (const QString &known : knownPupils(dataDirectory))
-        if (pupilKey(known) == pupilKey(pupil))
+    // Shown as first typed, whatever the case typed now; a name alone also stands for the one
+    // pupil of that name in a class, when there is no other.
+    QStringList inAClass;
+    for (const QString &known : knownPupils(dataDirectory)) {
+        if (pupilKey(known) == pupilKey(pupil)) {
             m_pupil = known;
+            inAClass.clear();
+            break;
+        }
+        if (pupilKey(splitPupilLabel(known).name) == pupilKey(pupil))
+            inAClass << known;
+    }
+    if (inAClass.size() == 1)
+        m_pupil = inAClass.constFirst();
     setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
