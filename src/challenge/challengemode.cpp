@@ -69,7 +69,7 @@ void ChallengeMode::keep(const QString &pupil, const Counters &counters)
               .storeIfBeaten(QString::number(counters.right), pupil, &error)
         : RecordStore::Outcome::NotBeaten;
     emit challengeEnded({pupilName(pupil), m_table, QDateTime::currentDateTimeUtc(), counters.right,
-        counters.wrong, outcome == RecordStore::Outcome::Stored, {}});
+        counters.wrong, outcome == RecordStore::Outcome::Stored});
     switch (outcome) {
     case RecordStore::Outcome::Stored:
         emit message(QStringLiteral("Ok ho registrato il tuo record, C A M P I O N E\""), {});

@@ -61,7 +61,7 @@ struct AnswerRecord
     qint64 msTaken = -1;
     QDateTime answeredAt; // UTC
     DrillMode mode = DrillMode::Challenge;
-    QString pupilClass; // empty: no class (yet)
+    QString pupilClass = {}; // empty: no class (yet)
 };
 
 // One challenge, as it ended.
@@ -73,7 +73,7 @@ struct ChallengeRecord
     int right = 0;
     int wrong = 0;
     bool setRecord = false;
-    QString pupilClass;
+    QString pupilClass = {};
 };
 
 // The pupil as the history names him: the name as typed, trimmed; "Amico" when none was typed.

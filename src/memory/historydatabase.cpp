@@ -298,7 +298,7 @@ qint64 HistoryDatabase::pupilId(const QString &label)
     QSqlQuery q = query();
     q.prepare(QStringLiteral("SELECT id FROM pupil WHERE name_key = ? AND class_name = ?"));
     q.addBindValue(pupilKey(pupil.name));
-    q.addBindValue(pupil.pupilClass);
+    q.addBindValue(pupil.pupilClass.isNull() ? QStringLiteral("") : pupil.pupilClass);
     if (!exec(q) || !q.next())
         return -1;
     return q.value(0).toLongLong();

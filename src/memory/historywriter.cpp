@@ -127,7 +127,7 @@ private:
                                  " ON CONFLICT (name_key, class_name) DO NOTHING"));
         q.addBindValue(pupilName(typedName));
         q.addBindValue(pupilKey(typedName));
-        q.addBindValue(pupilClass);
+        q.addBindValue(pupilClass.isNull() ? QStringLiteral("") : pupilClass); // NULL otherwise
         return m_db->exec(q) ? m_db->pupilId(pupilLabel(pupilName(typedName), pupilClass)) : -1;
     }
 
