@@ -117,20 +117,10 @@ ProgressWindow::ProgressWindow(
     , m_model(new FactModel(this))
     , m_pupil(pupilName(pupil))
 {
-    // Shown as first typed, whatever the case typed now; a name alone also stands for the one
-    // pupil of that name in a class, when there is no other.
-    QStringList inAClass;
-    for (const QString &known : knownPupils(dataDirectory)) {
-        if (pupilKey(known) == pupilKey(pupil)) {
+    // Shown as first typed, whatever the case typed now.
+    for (const QString &known : knownPupils(dataDirectory))
+        if (pupilKey(known) == pupilKey(pupil))
             m_pupil = known;
-            inAClass.clear();
-            break;
-        }
-        if (pupilKey(splitPupilLabel(known).name) == pupilKey(pupil))
-            inAClass << known;
-    }
-    if (inAClass.size() == 1)
-        m_pupil = inAClass.constFirst();
     setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
@@ -263,9 +253,28 @@ QString choosePupil(QWidget *parent, const QString &dataDirectory)
     return chooser.exec() == QDialog::Accepted ? chooser.textValue() : QString();
 }
 
+namespace {
+
+// A name alone also stands for the one pupil of that name in a class, when this computer knows
+// no other of that name.
+QString knownAs(const QString &dataDirectory, const QString &pupil)
+{
+    QStringList inAClass;
+    for (const QString &known : knownPupils(dataDirectory)) {
+        if (pupilKey(known) == pupilKey(pupil))
+            return pupil;
+        if (pupilKey(splitPupilLabel(known).name) == pupilKey(pupil))
+            inAClass << known;
+    }
+    return inAClass.size() == 1 ? inAClass.constFirst() : pupil;
+}
+
+} // namespace
+
 int runProgressPicture(const QString &dataDirectory, const QString &pupil)
 {
-    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory) : pupil;
+    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory)
+                                                    : knownAs(dataDirectory, pupil);
     if (shown.isEmpty())
         return 0;
     ProgressWindow window(dataDirectory, shown);
