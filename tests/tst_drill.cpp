@@ -211,7 +211,6 @@ private slots:
         QTest::newRow("class") << "--classe|3A" << int(A::Run) << false << "|3A";
         QTest::newRow("class= trimmed") << "-r|--classe= 4B |-t|6" << int(A::Run) << true << "6|4B";
         QTest::newRow("class empty") << "--classe=" << int(A::Refuse) << false << "--classe 3A";
-        QTest::newRow("class missing") << "--classe" << int(A::Refuse) << false << "--classe 3A";
         QTest::newRow("class then an option")
             << "--classe|-r" << int(A::Refuse) << false << "--classe 3A";
         QTest::newRow("class too long") << QStringLiteral("--classe|") + QString(41, u'x')
@@ -323,9 +322,6 @@ private slots:
         QTEST(pupil.name, "name");
         QTEST(pupil.pupilClass, "pupilClass");
         QTEST(pupil.choices.join(u'|'), "choices");
-        // The name box offers the machine's own class first.
-        QCOMPARE(offeredNames(roster, QStringLiteral("3b")).mid(1, 2),
-            QStringList({QStringLiteral("Marco \u00B7 3B"), QStringLiteral("Anna \u00B7 3A")}));
     }
 };
 
