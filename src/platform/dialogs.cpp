@@ -151,6 +151,38 @@ public:
 
 constexpr int foldedRole = Qt::UserRole + 1;
 
+void showChoices(QLineEdit *edit)
+{
+    if (QCompleter *completer = edit->completer()) {
+        completer->setCompletionPrefix(edit->text());
+        completer->complete();
+    }
+}
+
+// Opens the line edit's choices once its window is on screen where it stays: opened earlier, the
+// list would stay where the window was before the window manager placed it.
+class ChoicesOnExpose : public QObject
+{
+public:
+    ChoicesOnExpose(QWindow *window, QLineEdit *edit)
+        : QObject(window)
+        , m_edit(edit)
+    {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            QTimer::singleShot(0, m_edit, [edit = m_edit] { showChoices(edit); });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QLineEdit *m_edit;
+};
+
 } // namespace
 
 void offerNames(QLineEdit *edit, const QStringList &names)
@@ -179,10 +211,8 @@ void offerNamesInOpenBox(const QStringList &names)
             if (auto *edit = window->findChild<QLineEdit *>()) {
                 offerNames(edit, names);
                 // What was typed before the names arrived is offered at once.
-                if (!edit->text().isEmpty() && edit->completer()) {
-                    edit->completer()->setCompletionPrefix(edit->text());
-                    edit->completer()->complete();
-                }
+                if (!edit->text().isEmpty())
+                    showChoices(edit);
             }
         }
     }
@@ -217,13 +247,8 @@ QString QtDialogs::inputBoxOffering(QWidget *parent, const QString &prompt, cons
     box.setTextValue(text);
     if (auto *edit = box.findChild<QLineEdit *>()) {
         offerNames(edit, offered);
-        // The choices under the field as soon as the box is up.
-        QTimer::singleShot(0, edit, [edit] {
-            if (QCompleter *completer = edit->completer()) {
-                completer->setCompletionPrefix(edit->text());
-                completer->complete();
-            }
-        });
+        box.winId();
+        new ChoicesOnExpose(box.windowHandle(), edit);
     }
     if (runOver(box, parent) != QDialog::Accepted)
         return {};
