@@ -121,9 +121,9 @@ QStringList offeredNames(const Roster &roster, const QString &ownClass)
 
 ResolvedPupil resolvePupil(const QString &typed, const Roster &roster, const QString &ownClass)
 {
-    const ResolvedPupil noClass {typed, {}, {}};
+    const auto noClass = [&typed] { return ResolvedPupil {typed, {}, {}}; };
     if (typed.trimmed().isEmpty())
-        return noClass;
+        return noClass();
     const PupilOfClass labelled = splitPupilLabel(typed);
     if (!labelled.pupilClass.isEmpty()) {
         const RosterPupil *p
@@ -142,7 +142,7 @@ ResolvedPupil resolvePupil(const QString &typed, const Roster &roster, const QSt
     } else if (named.size() == 1) {
         return resolved(*named.first());
     } else if (named.size() > 1) {
-        ResolvedPupil choose = noClass;
+        ResolvedPupil choose = noClass();
         for (const RosterPupil *p : std::as_const(named))
             choose.choices << pupilLabel(p->name, p->pupilClass);
         return choose;
@@ -157,7 +157,7 @@ ResolvedPupil resolvePupil(const QString &typed, const Roster &roster, const QSt
                 return resolved(*p);
         }
     }
-    return noClass;
+    return noClass();
 }
 
 } // namespace calvenza
