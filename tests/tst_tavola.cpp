@@ -77,7 +77,6 @@ private slots:
         QLineEdit box;
         offerNames(&box, {u"Nico \u00B7 4B"_s, u"Nicolò \u00B7 4B"_s, u"Marco \u00B7 3A"_s});
         box.completer()->setCompletionPrefix(u"NICOLO"_s);
-        QCOMPARE(box.completer()->completionCount(), 1);
         QCOMPARE(box.completer()->currentCompletion(), u"Nicolò \u00B7 4B"_s);
     }
 
