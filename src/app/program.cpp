@@ -14,6 +14,7 @@
 #include "register/registerwindow.h"
 #include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
+#include "school/roster.h"
 #include "school/schoolhistory.h"
 #include "school/schoolsender.h"
 #include "school/servercheck.h"
@@ -91,8 +92,11 @@ public:
         if (m_commandLine.ripasso) {
             // A ripasso may span several tables; its lesson chooses them, not the window.
             mode = std::make_unique<RipassoMode>([this, dataDirectory](const QString &pupil) {
+                // His class's tables for this week, when the teacher has chosen them.
+                const QList<int> tables = roster().tables.value(
+                    splitPupilLabel(pupil).pupilClass, m_commandLine.tables);
                 return std::make_unique<RipassoSession>(pupilAnswers(dataDirectory, pupil),
-                    QDate::currentDate(), m_commandLine.tables, m_lessonRandom);
+                    QDate::currentDate(), tables, m_lessonRandom);
             });
         } else {
             mode = std::make_unique<ChallengeMode>(m_commandLine.table);
@@ -116,16 +120,31 @@ public:
         });
     }
 
+    QStringList namesOffered() override { return offeredNames(roster(), m_commandLine.pupilClass); }
+
     int runDrill(const QString &name) override
     {
         prepareDrill();
-        m_tavola->startUp(name);
+        ResolvedPupil pupil = resolvePupil(name, roster(), m_commandLine.pupilClass);
+        for (QtDialogs boxes; pupil.mustChoose();)
+            pupil = resolvePupil(askPupilClass(boxes, m_tavola.get(), name, pupil.choices),
+                roster(), m_commandLine.pupilClass);
+        m_tavola->startUp(pupil.name, pupil.pupilClass);
         m_tavola->show();
         return QApplication::exec();
     }
 
 private:
+    // The machine's copy of the class lists, read once.
+    const Roster &roster()
+    {
+        if (!m_roster)
+            m_roster = readRoster(UserDataDirectory().location());
+        return *m_roster;
+    }
+
     CommandLine m_commandLine;
+    std::optional<Roster> m_roster;
     // Outlives the window, and so the lesson that draws from it.
     SystemRandom m_lessonRandom;
     // Outlives the window, so the farewell's answers, written as the window goes, can still leave.

@@ -272,9 +272,28 @@ QString choosePupil(QWidget *parent, const QString &dataDirectory)
     return chooser.exec() == QDialog::Accepted ? chooser.textValue() : QString();
 }
 
+namespace {
+
+// A name alone also stands for the one pupil of that name in a class, when this computer knows
+// no other of that name.
+QString knownAs(const QString &dataDirectory, const QString &pupil)
+{
+    QStringList inAClass;
+    for (const QString &known : knownPupils(dataDirectory)) {
+        if (pupilKey(known) == pupilKey(pupil))
+            return pupil;
+        if (pupilKey(splitPupilLabel(known).name) == pupilKey(pupil))
+            inAClass << known;
+    }
+    return inAClass.size() == 1 ? inAClass.constFirst() : pupil;
+}
+
+} // namespace
+
 int runProgressPicture(const QString &dataDirectory, const QString &pupil)
 {
-    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory) : pupil;
+    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory)
+                                                    : knownAs(dataDirectory, pupil);
     if (shown.isEmpty())
         return 0;
     ProgressWindow window(dataDirectory, shown);

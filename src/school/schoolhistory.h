@@ -12,8 +12,9 @@ namespace calvenza {
 
 // One pupil's history as his school knows it: at school, every machine's answers on the server
 // with those this machine has not sent yet; at home, or when the server cannot be read, this
-// machine's own. On the calling thread: a server that does not answer costs a few seconds at
-// most, then a quiet note on the console.
+// machine's own. The pupil is named as knownPupils() names him ("Marco · 3A"). On the calling
+// thread: a server that does not answer costs a few seconds at most, then a quiet note on the
+// console.
 
 // Every answer of the pupil, oldest first.
 [[nodiscard]] QList<AnswerRecord> pupilAnswers(
