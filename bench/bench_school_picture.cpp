@@ -52,7 +52,7 @@ int main(int argc, char *argv[])
             for (int pupil = 1; pupil <= 50; ++pupil) {
                 const Clock::time_point start = Clock::now();
                 const auto answers = server.answersOfPupil(
-                    QStringLiteral("alunno %1").arg(pupil), otherMachine, 0, &failure);
+                    QStringLiteral("alunno %1").arg(pupil), QString(), otherMachine, 0, &failure);
                 if (!answers)
                     return std::fprintf(
                                stderr, "bench_school_picture: %s\n", qPrintable(describe(failure))),
@@ -79,7 +79,8 @@ int main(int argc, char *argv[])
         SchoolServer server;
         LinkStatus failure;
         if (!server.open().linked()
-            || !server.answersOfPupil(QStringLiteral("alunno 7"), otherMachine, 0, &failure))
+            || !server.answersOfPupil(
+                QStringLiteral("alunno 7"), QString(), otherMachine, 0, &failure))
             return std::fputs("bench_school_picture: the logged reading failed\n", stderr), 1;
     }
     QFile log(qEnvironmentVariable("CALVENZA_PGCLUSTER") + QStringLiteral("/log"));

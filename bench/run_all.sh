@@ -117,7 +117,11 @@ How each figure is taken:
 - Register: \`bench_register\` builds a history of 1,000,000 answers (25 pupils over a year up to
   now, rebuilt when it is more than an hour old so that this week has answers) in
   \`BUILD/bench/history-register-1M/\`, then times the class's figures read from it and the
-  register window from construction to shown and painted.
+  register window from construction to its first read shown and painted. Then, in a PostgreSQL
+  cluster of its own, it makes a school year on the server (500 pupils in 20 classes, 5,000,000
+  answers by generate_series, the facts kept by the server's trigger) and times, through a
+  teacher's role, a class of 25 read, its window shown and painted, a pupil's page, and an answer
+  inserted → shown in the open register by LISTEN/NOTIFY.
 - Quick pupil: \`bench_quickpace\` hands the real wizard (silent audio, paced by his voice's own
   length) the window's scripts for a pupil pressing Enter every 0.3 s for 30 exercises, first with
   every script kept (as before), then with each dictation dropping what has not begun; the figure

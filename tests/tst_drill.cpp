@@ -3,6 +3,7 @@
 #include "drill/lesson.h"
 #include "drill/timestable.h"
 #include "drill/verdict.h"
+#include "school/roster.h"
 
 #include <QTest>
 #include <limits>
@@ -207,6 +208,13 @@ private slots:
         QTest::newRow("server check") << "--verifica-server" << int(A::CheckServer) << false << "";
         QTest::newRow("register with ripasso")
             << "--registro|-r" << int(A::Refuse) << false << "--registro.";
+        QTest::newRow("class") << "--classe|3A" << int(A::Run) << false << "|3A";
+        QTest::newRow("class= trimmed") << "-r|--classe= 4B |-t|6" << int(A::Run) << true << "6|4B";
+        QTest::newRow("class empty") << "--classe=" << int(A::Refuse) << false << "--classe 3A";
+        QTest::newRow("class then an option")
+            << "--classe|-r" << int(A::Refuse) << false << "--classe 3A";
+        QTest::newRow("class too long") << QStringLiteral("--classe|") + QString(41, u'x')
+                                        << int(A::Refuse) << false << "al massimo 40";
     }
     void commandLineChoosesTheTablesAndTheMode()
     {
@@ -235,9 +243,85 @@ private slots:
             QVERIFY2(line.message.contains(given), qPrintable(line.message));
             break;
         default:
-            QCOMPARE(tables.join(u','), given);
+            QCOMPARE(tables.join(u',')
+                    + (line.pupilClass.isEmpty() ? QString() : u'|' + line.pupilClass),
+                given);
             QCOMPARE(line.table, line.tables.value(0, 8));
         }
+    }
+
+    // Marco is in 3A and in 3B, Anna in 3A, Luca in 3B. choices: separated by |.
+    void theNameTypedFindsThePupilOfAClass_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("ownClass");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("pupilClass");
+        QTest::addColumn<QString>("choices");
+        const QString marcoA = QStringLiteral("Marco \u00B7 3A");
+        const QString marcoB = QStringLiteral("Marco \u00B7 3B");
+        QTest::newRow("in one class") << "anna"
+                                      << ""
+                                      << "Anna"
+                                      << "3A"
+                                      << "";
+        QTest::newRow("chosen from the list") << marcoB << ""
+                                              << "Marco"
+                                              << "3B"
+                                              << "";
+        QTest::newRow("class in any case") << "marco \u00B7 3b"
+                                           << ""
+                                           << "Marco"
+                                           << "3B"
+                                           << "";
+        QTest::newRow("in two classes") << " Marco"
+                                        << ""
+                                        << " Marco"
+                                        << "" << marcoA + u'|' + marcoB;
+        QTest::newRow("machine's class") << "MARCO"
+                                         << "3a"
+                                         << "Marco"
+                                         << "3A"
+                                         << "";
+        QTest::newRow("not in the machine's class") << "Luca"
+                                                    << "3A"
+                                                    << "Luca"
+                                                    << ""
+                                                    << "";
+        QTest::newRow("without the dot") << "luca 3B"
+                                         << ""
+                                         << "Luca"
+                                         << "3B"
+                                         << "";
+        QTest::newRow("a new name") << "Lucia"
+                                    << ""
+                                    << "Lucia"
+                                    << ""
+                                    << "";
+        QTest::newRow("a class nobody has") << "Marco \u00B7 5C"
+                                            << ""
+                                            << "Marco"
+                                            << ""
+                                            << "";
+        QTest::newRow("no name") << ""
+                                 << "3A"
+                                 << ""
+                                 << ""
+                                 << "";
+    }
+    void theNameTypedFindsThePupilOfAClass()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, ownClass);
+        Roster roster;
+        for (const auto &[pupilClass, name] :
+            {std::pair {"3A", "Anna"}, {"3A", "Marco"}, {"3B", "Luca"}, {"3B", "Marco"}})
+            roster.pupils.append({QLatin1String(pupilClass), QLatin1String(name),
+                QString::fromLatin1(name).toCaseFolded()});
+        const ResolvedPupil pupil = resolvePupil(typed, roster, ownClass);
+        QTEST(pupil.name, "name");
+        QTEST(pupil.pupilClass, "pupilClass");
+        QTEST(pupil.choices.join(u'|'), "choices");
     }
 };
 

@@ -269,29 +269,52 @@ private slots:
         QCOMPARE(bytesOf(path), before);
     }
 
-    // An older history: its answers are numbered by time, and the machine gets its random id.
-    void upgradeNumbersTheAnswersByTime()
+    // An older history: its answers are numbered by time, the machine gets its random id, every
+    // pupil keeps his answers, and a name may then be a pupil in several classes.
+    void upgradeKeepsEveryAnswerAndTellsClassesApart()
     {
         QTemporaryDir dir;
         {
             HistoryWriter writer(dir.path());
             for (int factor : {5, 2, 9})
                 writer.record(answerOf(QStringLiteral("Ugo"), factor)); // at now + factor s
+            writer.record(answerOf(QStringLiteral("Marco"), 1));
         }
         {
             HistoryDatabase older(dir.path(), HistoryDatabase::Access::Write);
-            for (const char *undo : {"DROP INDEX answer_by_local_seq", "DROP TABLE outbox",
-                     "ALTER TABLE answer DROP COLUMN local_seq", "PRAGMA user_version = 1"})
+            for (const char *undo : {"CREATE TABLE p (id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+                                     " name_key TEXT NOT NULL UNIQUE)",
+                     "INSERT INTO p SELECT id, name, name_key FROM pupil", "DROP TABLE pupil",
+                     "ALTER TABLE p RENAME TO pupil", "DROP TABLE roster",
+                     "DROP TABLE roster_tables", "DROP INDEX answer_by_local_seq",
+                     "DROP TABLE outbox", "ALTER TABLE answer DROP COLUMN local_seq",
+                     "PRAGMA user_version = 1"})
                 QVERIFY(older.exec(QLatin1String(undo)));
         }
-        HistoryDatabase history(dir.path(), HistoryDatabase::Access::Write);
-        QSqlQuery q = history.query();
-        QVERIFY(q.exec(QStringLiteral("SELECT group_concat(factor), (SELECT machine_id FROM outbox)"
-                                      " FROM (SELECT factor FROM answer ORDER BY local_seq)"))
-            && q.next());
-        QCOMPARE(q.value(0).toString(), QStringLiteral("2,5,9"));
-        const QUuid machine = QUuid::fromString(q.value(1).toString());
-        QVERIFY(machine.version() == QUuid::Random && machine.variant() == QUuid::DCE);
+        {
+            HistoryDatabase history(dir.path(), HistoryDatabase::Access::Write);
+            QSqlQuery q = history.query();
+            QVERIFY(q.exec(QStringLiteral("SELECT group_concat(factor), (SELECT machine_id FROM"
+                                          " outbox) FROM (SELECT factor FROM answer WHERE"
+                                          " pupil_id = 1 ORDER BY local_seq)"))
+                && q.next());
+            QCOMPARE(q.value(0).toString(), QStringLiteral("2,5,9"));
+            const QUuid machine = QUuid::fromString(q.value(1).toString());
+            QVERIFY(machine.version() == QUuid::Random && machine.variant() == QUuid::DCE);
+        }
+        {
+            HistoryWriter writer(dir.path());
+            for (const QString &pupilClass : {QStringLiteral("3A"), QStringLiteral("3B")}) {
+                AnswerRecord a = answerOf(QStringLiteral("marco"), 3);
+                a.pupilClass = pupilClass;
+                writer.record(a);
+            }
+        }
+        QCOMPARE(knownPupils(dir.path()),
+            QStringList({QStringLiteral("Marco"), QStringLiteral("marco \u00B7 3A"),
+                QStringLiteral("marco \u00B7 3B"), QStringLiteral("Ugo")}));
+        QCOMPARE(answersOf(dir.path(), QStringLiteral("MARCO")).constFirst().factor, 1);
+        QCOMPARE(factsOf(dir.path(), QStringLiteral("marco \u00B7 3A")).at(8, 3).asked, 1);
     }
 
     // A file where the folder should be: the drill goes on, told once; the answers wait in
@@ -405,7 +428,7 @@ private slots:
         QCOMPARE(lines.size(), 5); // header, three answers, the end of the last line
         QCOMPARE(lines.at(0),
             QByteArray("\xEF\xBB\xBF"
-                       "alunno;data e ora;modo;tabellina;fattore;risposta;"
+                       "alunno;classe;data e ora;modo;tabellina;fattore;risposta;"
                        "giusta;tempo in millisecondi\r"));
         // Answered 2, 7 and 9 seconds from now, recorded in another order.
         QVERIFY(lines.at(1).startsWith("Ugo;") && lines.at(1).endsWith(";ripasso;8;2;16;sì;\r"));

@@ -1,6 +1,7 @@
 #include "memory/historydatabase.h"
 #include "memory/historywriter.h"
 #include "progress/factmodel.h"
+#include "register/classlist.h"
 #include "register/classsource.h"
 #include "register/registermodels.h"
 #include "register/registerprint.h"
@@ -166,6 +167,99 @@ private slots:
         QVERIFY(attentionColour(pupil(u"Ada")) != attentionColour(pupil(u"Bruno")));
     }
 
+    void classListsOfEveryShapeAreRead_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("pupils"); // "class|name surname"
+        QTest::addColumn<QStringList>("problems");
+        QTest::newRow("header in any order, BOM, CRLF")
+            << QByteArray("\xEF\xBB\xBFNome;Classe;Cognome;Nato il\r\nMarco;3A;Rossi;1/2/2018\r\n"
+                          "\r\nAda;3B;Bianchi;\r\n")
+            << QStringList {u"3A|Marco Rossi"_s, u"3B|Ada Bianchi"_s} << QStringList();
+        QTest::newRow("no header, commas, quoted")
+            << QByteArray("3A,\"D'Annunzio, jr\",Gabriele\n3A,Rossi,\"Marco \"\"Ciccio\"\"\"\n")
+            << QStringList {u"3A|Gabriele D'Annunzio, jr"_s, u"3A|Marco \"Ciccio\" Rossi"_s}
+            << QStringList();
+        QTest::newRow("tabs, Windows-1252")
+            << QByteArray("CLASSE\tcognome\tNome\n3A\tNiccol\xf2\tLuca \x80\n")
+            << QStringList {u"3A|Luca € Niccolò"_s} << QStringList();
+        QTest::newRow("lines that cannot be read")
+            << QByteArray("Classe;Cognome;Nome\n3A;Rossi\n;Verdi;Anna\n3A;;\n3A;ROSSI;marco\n"
+                          "3A;Rossi;Marco\n")
+            << QStringList {u"3A|marco ROSSI"_s}
+            << QStringList {u"riga 2: ha 2 colonne, ne servono almeno 3"_s,
+                   u"riga 3: manca la classe"_s, u"riga 4: mancano il cognome e il nome"_s,
+                   u"riga 6: Marco Rossi della 3A c'è già in una riga prima"_s};
+        QTest::newRow("header without a column")
+            << QByteArray("Classe;Nome\n3A;Marco\n") << QStringList()
+            << QStringList {u"riga 1: nell'intestazione manca la colonna «cognome»"_s};
+    }
+    void classListsOfEveryShapeAreRead()
+    {
+        QFETCH(QByteArray, content);
+        const ClassList list = parseClassList(content);
+        QStringList pupils;
+        for (const ClassListRow &row : list.rows)
+            pupils << row.className + u'|' + row.pupil();
+        QTEST(pupils, "pupils");
+        QTEST(list.problems, "problems");
+    }
+
+    void tablesAreReadFromWhatTheTeacherTypes()
+    {
+        QCOMPARE(parseTables(u" 8 6;6,7 "_s), (QList<int> {6, 7, 8}));
+        QCOMPARE(parseTables(QString()), QList<int>());
+        QVERIFY(!parseTables(u"6, 11"_s));
+        QVERIFY(!parseTables(u"sei"_s));
+    }
+
+    void theClassIsExportedForASpreadsheet()
+    {
+        const QString path = m_dir.filePath(u"classe.csv"_s);
+        QVERIFY(exportClass(m_report, path));
+        QFile csv(path);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QVERIFY(lines.first().startsWith("\xEF\xBB\xBF"
+                                         "Alunno;"));
+        QCOMPARE(lines.size(), 5); // the header, three pupils, the last line's end
+        QVERIFY(lines.at(1).startsWith("Ada;oggi;"));
+        QVERIFY(!exportClass(m_report, m_dir.filePath(u"manca/classe.csv"_s)));
+    }
+
+    void silentLabComputersStandOut_data()
+    {
+        QTest::addColumn<QDateTime>("now"); // local time
+        QTest::addColumn<int>("minutesAgo");
+        QTest::addColumn<QString>("state");
+        const QDate wednesday(2026, 12, 9);
+        QTest::newRow("lesson, just heard")
+            << QDateTime(wednesday, QTime(10, 0)) << 3 << QStringLiteral("in contatto");
+        QTest::newRow("lesson, cable out")
+            << QDateTime(wednesday, QTime(10, 0)) << 25 << "in silenzio da 25 minuti";
+        QTest::newRow("evening") << QDateTime(wednesday, QTime(20, 0)) << 60 << "in contatto";
+        QTest::newRow("Sunday") << QDateTime(wednesday.addDays(4), QTime(10, 0)) << 60
+                                << "in contatto";
+    }
+    void silentLabComputersStandOut()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(int, minutesAgo);
+        QFETCH(QString, state);
+        const MachineContact machine {
+            u"8f0c3a52-5d0e"_s, u"laboratorio"_s, now.toUTC().addSecs(-60 * minutesAgo)};
+        MachineTableModel model;
+        model.setMachines({machine}, now.toUTC());
+        const QModelIndex cell = model.index(0, MachineTableModel::State);
+        QCOMPARE(cell.data().toString(), state);
+        QCOMPARE(cell.data(Qt::BackgroundRole).isValid(), state != u"in contatto");
+        QVERIFY(model.index(0, 0)
+                    .data(Qt::AccessibleTextRole)
+                    .toString()
+                    .startsWith(u"laboratorio (8f0c3a52), ultimo contatto"));
+    }
+
     void enterOnAPupilOpensHisTavola()
     {
         LocalClassSource source(m_dir.path());
@@ -173,6 +267,7 @@ private slots:
         RegisterWindow window(source, [&](QWidget *, const PupilFigures &p) { opened << p.name; });
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(window.pupilModel()->rowCount(), 3); // read aside, the window never waits
         QTableView *view = window.pupilView();
         QVERIFY(view->hasFocus());
         QTest::keyClick(view, Qt::Key_Down);

@@ -7,6 +7,7 @@
 #include "progress/progresswindow.h"
 #include "ripasso/ripassosession.h"
 #include "school/outbox.h"
+#include "school/roster.h"
 #include "school/schoolhistory.h"
 #include "school/schoolsender.h"
 #include "school/schoolserver.h"
@@ -131,7 +132,9 @@ private slots:
 
     void init()
     {
-        admin(QStringLiteral("TRUNCATE calvenza.answers, calvenza.pupils, calvenza.machines"));
+        admin(QStringLiteral(
+            "TRUNCATE calvenza.answers, calvenza.pupils, calvenza.machines,"
+            " calvenza.classes, calvenza.class_tables, calvenza.teachers, calvenza.pupil_facts"));
     }
 
     void everyAnswerArrivesOnceAfterAFault_data()
@@ -277,6 +280,48 @@ private slots:
             lesson.recordAnswer(true, 1000);
         }
         QCOMPARE(asked, linked);
+    }
+
+    // The class lists and 3A's tables reach the machine's copy; Marco of 3A and Marco of 3B are
+    // two pupils there, a name typed that no class holds a third, with no class; each reads
+    // back only his own answers.
+    void answersGoToThePupilOfTheirClass()
+    {
+        admin(QStringLiteral(
+            "INSERT INTO calvenza.classes (name) VALUES ('3A'), ('3B');"
+            " INSERT INTO calvenza.pupils (name, name_key, class_id) SELECT 'Marco', 'marco', id"
+            " FROM calvenza.classes; INSERT INTO calvenza.class_tables (class_id, tables)"
+            " SELECT id, '{6,7,8}' FROM calvenza.classes WHERE name = '3A'"));
+        QTemporaryDir data;
+        HistoryWriter writer(data.path());
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (const auto &[factor, pupilClass] : {std::pair {2, "3A"}, {3, "3B"}, {4, ""}})
+            writer.record(AnswerRecord {QStringLiteral("marco"), 8, factor, QStringLiteral("1"),
+                false, 1000, now.addSecs(factor), DrillMode::Challenge, QLatin1String(pupilClass)});
+        writer.flush();
+        SchoolSender sender(data.path(), quickRetries);
+        sender.follow(&writer);
+        QTRY_COMPARE(offeredNames(readRoster(data.path()), {}).join(u','),
+            QStringLiteral("Marco \u00B7 3A,Marco \u00B7 3B"));
+        QCOMPARE(readRoster(data.path()).tables,
+            (QHash<QString, QList<int>> {{QStringLiteral("3A"), {6, 7, 8}}}));
+        QTRY_COMPARE(onServer(), 3);
+        QCOMPARE(admin(QStringLiteral("SELECT string_agg(a.factor || coalesce(c.name, '-'), ','"
+                                      " ORDER BY a.factor) FROM calvenza.answers a JOIN"
+                                      " calvenza.pupils p ON p.id = a.pupil_id LEFT JOIN"
+                                      " calvenza.classes c ON c.id = p.class_id"))
+                     .toString(),
+            QStringLiteral("23A,33B,4-"));
+        // Confirmed, so what is read back comes from the server.
+        HistoryDatabase history(data.path(), HistoryDatabase::Access::ReadOnly);
+        QTRY_COMPARE(outboxState(history)->waiting, 0);
+        for (const auto &[label, factor] :
+            {std::pair {"Marco \u00B7 3A", 2}, {"Marco \u00B7 3B", 3}, {"MARCO", 4}}) {
+            const std::optional<QList<AnswerRecord>> answers
+                = schoolAnswersOf(data.path(), QString::fromUtf8(label));
+            QVERIFY(answers && answers->size() == 1);
+            QCOMPARE(answers->constFirst().factor, factor);
+        }
     }
 
     void theMachineCannotChangeAnswersNorClasses()

@@ -8,6 +8,7 @@
 #include "support.h"
 
 #include <QApplication>
+#include <QCompleter>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -68,6 +69,15 @@ private slots:
         });
         QtDialogs().messageBox(nullptr, u"Non riesco."_s, u"Calvenza"_s, u"disk I/O error"_s);
         QCOMPARE(details, u"disk I/O error"_s);
+    }
+
+    // The school's pupils by the beginning of the name, whatever its case and accents.
+    void theNameBoxOffersNamesAsThePupilTypes()
+    {
+        QLineEdit box;
+        offerNames(&box, {u"Nico \u00B7 4B"_s, u"Nicolò \u00B7 4B"_s, u"Marco \u00B7 3A"_s});
+        box.completer()->setCompletionPrefix(u"NICOLO"_s);
+        QCOMPARE(box.completer()->currentCompletion(), u"Nicolò \u00B7 4B"_s);
     }
 
     void init()
@@ -210,12 +220,13 @@ private slots:
         QVERIFY(!h->tavola->isVisible());
     }
 
-    // Answers reach the history; the picture opens from the menu and shows them.
+    // A pupil of 3A: his answers reach the history under his class; the picture opens from the
+    // menu and shows them.
     void answersAreKeptAndThePictureOpensFromTheMenu()
     {
         h = std::make_unique<Harness>(m_dir->path(), defaultTable, Harness::History::Kept);
         h->random->values = {drawing(2), drawing(7)};
-        h->startUp(QStringLiteral("Ugo"));
+        h->tavola->startUp(QStringLiteral("Ugo"), QStringLiteral("3A"));
         h->tavola->show();
         QTRY_VERIFY(h->narrator->log.contains(QStringLiteral("Speak per")));
         answer(QStringLiteral("56"));
@@ -230,13 +241,14 @@ private slots:
         QVERIFY(!h->tavola->findChild<ProgressWindow *>());
         QVERIFY(other.commit());
         QTRY_VERIFY(h->tavola->findChild<ProgressWindow *>());
-        const AnswerRecord last = answersOf(m_dir->path(), QStringLiteral("UGO")).value(1);
+        const AnswerRecord last = answersOf(m_dir->path(), u"UGO \u00B7 3A"_s).value(1);
         QCOMPARE(last.typed, QStringLiteral("1"));
         auto *picture = h->tavola->findChild<ProgressWindow *>();
         QCOMPARE(
             picture->model()->index(last.table - 1, last.factor - 1).data(Qt::AccessibleTextRole),
             factSpokenText({last.table, last.factor},
-                factsOf(m_dir->path(), last.pupil).at(last.table, last.factor)));
+                factsOf(m_dir->path(), pupilLabel(last.pupil, last.pupilClass))
+                    .at(last.table, last.factor)));
         delete picture;
         for (QAction *a : h->tavola->findChildren<QAction *>())
             if (a->text() == u"La mia tavola pitagorica")

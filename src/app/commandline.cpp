@@ -78,6 +78,16 @@ CommandLine parseCommandLine(const QStringList &arguments)
             result.exportPath = *path;
             continue;
         }
+        if (const auto given = optionValue(arguments, i, u"--classe")) {
+            result.pupilClass = given->trimmed();
+            if (result.pupilClass.isEmpty() || result.pupilClass.startsWith(u'-')
+                || result.pupilClass.size() > longestClassName)
+                return refuse(QStringLiteral("dopo --classe scrivi il nome della classe di questo "
+                                             "computer, al massimo %1 caratteri: per esempio "
+                                             "calvenza --classe 3A.")
+                                  .arg(longestClassName));
+            continue;
+        }
         const auto value = optionValue(arguments, i, u"--tabellina", u"-t");
         if (!value)
             return refuse(QStringLiteral("opzione sconosciuta «%1».").arg(arg));
@@ -110,8 +120,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
 QString helpText()
 {
     return QStringLiteral(
-        "Uso: calvenza [--tabellina N]\n"
-        "     calvenza --ripasso [--tabellina N,N,...]\n"
+        "Uso: calvenza [--tabellina N] [--classe CLASSE]\n"
+        "     calvenza --ripasso [--tabellina N,N,...] [--classe CLASSE]\n"
         "     calvenza --progressi [NOME]\n"
         "     calvenza --esporta FILE.csv\n"
         "     calvenza --registro\n"
@@ -124,6 +134,8 @@ QString helpText()
         "                      con --ripasso anche un elenco, per esempio 6,7,8\n"
         "  -r, --ripasso       un ripasso senza orologio: le moltiplicazioni che sbagli e,\n"
         "                      ogni tanto, quelle che sai già\n"
+        "      --classe CLASSE il computer di una classe, per esempio 3A: chiedendo il nome\n"
+        "                      propone prima i suoi alunni, e un nome solo è cercato lì\n"
         "      --progressi [NOME]\n"
         "                      mostra la tavola pitagorica di NOME, dal rosso al verde\n"
         "                      (senza NOME: scegli tra gli alunni di questo computer)\n"

@@ -30,10 +30,17 @@ struct CommandLine
     QList<int> tables;
     QString pupil; // --progressi NOME; empty: the pupil is chosen from a list
     QString exportPath; // --esporta FILE.csv
+    // --classe 3A: the class whose PC this is; the name box offers its pupils first and a name
+    // alone is looked up there. Empty: a machine of no one class.
+    QString pupilClass;
 };
 
+// The longest class name --classe takes.
+inline constexpr int longestClassName = 40;
+
 // The arguments after the program's name: --tabellina N (also -t N, --tabellina=N), --ripasso
-// (-r), --progressi [NOME], --esporta FILE.csv, --registro, --verifica-server, --help, --version.
+// (-r), --classe CLASSE, --progressi [NOME], --esporta FILE.csv, --registro, --verifica-server,
+// --help, --version.
 [[nodiscard]] CommandLine parseCommandLine(const QStringList &arguments);
 
 [[nodiscard]] QString helpText();

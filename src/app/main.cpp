@@ -162,8 +162,10 @@ int main(int argc, char *argv[])
         if (std::exchange(loaded, true))
             return;
         program = loadProgram(commandLine, &error);
-        if (program)
+        if (program) {
             program->prepareDrill();
+            calvenza::offerNamesInOpenBox(program->namesOffered());
+        }
     };
     afterFirstPaint(app, build);
     calvenza::QtDialogs boxes;

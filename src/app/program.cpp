@@ -14,6 +14,7 @@
 #include "register/registerwindow.h"
 #include "ripasso/ripassomode.h"
 #include "ripasso/ripassosession.h"
+#include "school/roster.h"
 #include "school/schoolhistory.h"
 #include "school/schoolsender.h"
 #include "school/servercheck.h"
@@ -97,10 +98,13 @@ public:
             // At school his answers come from the server, waited for while the wizard
             // introduces, never longer than a moment.
             mode = std::make_unique<RipassoMode>([this, dataDirectory](const QString &pupil) {
+                // His class's tables for this week, when the teacher has chosen them.
+                const QList<int> tables = roster().tables.value(
+                    splitPupilLabel(pupil).pupilClass, m_commandLine.tables);
                 return pupilAnswersWithin(dataDirectory, pupil, schoolPatienceMs, qApp)
-                    .then(qApp, [this](const QList<AnswerRecord> &answers) {
+                    .then(qApp, [this, tables](const QList<AnswerRecord> &answers) {
                         return std::shared_ptr<LessonPlan>(std::make_shared<RipassoSession>(
-                            answers, QDate::currentDate(), m_commandLine.tables, m_lessonRandom));
+                            answers, QDate::currentDate(), tables, m_lessonRandom));
                     });
             });
         } else {
@@ -120,10 +124,16 @@ public:
         });
     }
 
+    QStringList namesOffered() override { return offeredNames(roster(), m_commandLine.pupilClass); }
+
     int runDrill(const QString &name) override
     {
         prepareDrill();
-        m_tavola->startUp(name);
+        ResolvedPupil pupil = resolvePupil(name, roster(), m_commandLine.pupilClass);
+        for (QtDialogs boxes; pupil.mustChoose();)
+            pupil = resolvePupil(askPupilClass(boxes, m_tavola.get(), name, pupil.choices),
+                roster(), m_commandLine.pupilClass);
+        m_tavola->startUp(pupil.name, pupil.pupilClass);
         m_tavola->show();
         // At school the answers also go to the school's server, once the window has been painted:
         // loading the server's driver (libpq and what it links) took cores from the first window.
@@ -139,7 +149,16 @@ public:
     }
 
 private:
+    // The machine's copy of the class lists, read once.
+    const Roster &roster()
+    {
+        if (!m_roster)
+            m_roster = readRoster(UserDataDirectory().location());
+        return *m_roster;
+    }
+
     CommandLine m_commandLine;
+    std::optional<Roster> m_roster;
     // Outlives the window, and so the lesson that draws from it.
     SystemRandom m_lessonRandom;
     // Outlives the window, so the farewell's answers, written as the window goes, can still leave.

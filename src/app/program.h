@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace calvenza {
 
@@ -29,8 +30,11 @@ public:
     // Builds the drill's window (hidden), the wizard and the history. Once; runDrill() does it
     // when nothing has yet.
     virtual void prepareDrill() = 0;
-    // Greets the pupil by the name he gave, shows the window and runs the drill to the farewell;
-    // the exit status.
+    // "Marco · 3A": the school's pupils, for the name box to offer as he types (none at home).
+    // After prepareDrill(); read from the machine's own copy, never from the network.
+    virtual QStringList namesOffered() = 0;
+    // Greets the pupil by the name he gave (asking his class when the name is in several),
+    // shows the window and runs the drill to the farewell; the exit status.
     virtual int runDrill(const QString &name) = 0;
 };
 

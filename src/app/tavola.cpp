@@ -190,7 +190,7 @@ void Tavola::startUp()
     startUp(askPupilName(*m_services.dialogs, this));
 }
 
-void Tavola::startUp(const QString &answer)
+void Tavola::startUp(const QString &answer, const QString &pupilClass)
 {
     // While the greeting waits for the pupil, draw the window once off screen: its fonts and
     // pictures are then ready, and it appears at once when the box is closed.
@@ -205,8 +205,8 @@ void Tavola::startUp(const QString &answer)
     if (m_session->mode().kind() == DrillMode::Ripasso)
         showAsRipasso(answer.trimmed().isEmpty());
     m_dataDirectory = m_services.dataDirectory->location();
-    m_session->start(
-        answer, m_dataDirectory, m_services.history ? m_services.history->openError() : Problem {});
+    m_session->start(answer, m_dataDirectory,
+        m_services.history ? m_services.history->openError() : Problem {}, pupilClass);
     setFactorsVisible(false);
 }
 
@@ -317,8 +317,8 @@ void Tavola::onSessionEnded()
 
 ProgressWindow *Tavola::showProgressPicture(const QList<Fact> &movedUp)
 {
-    ProgressWindow *picture
-        = showProgress(this, m_dataDirectory, calvenza::pupilName(m_session->pupilName()), movedUp);
+    ProgressWindow *picture = showProgress(this, m_dataDirectory,
+        pupilLabel(calvenza::pupilName(m_session->pupilName()), m_session->pupilClass()), movedUp);
     // Beside the wizard, who stays on top, rather than under him.
     const QRect screen = this->screen()->availableGeometry();
     const QPoint besideWizard(geometry().left() + narratorX + narratorHeight, geometry().top());

@@ -42,11 +42,24 @@ inline const QString appTitle = QStringLiteral("Calvenza");
 // screen's top left corner, and the client area's fixed size in the form.
 inline constexpr QRect windowPlace {0, 0, 785, 556};
 
+inline const QString pupilNamePrompt = QStringLiteral("Come ti chiami?");
+
 // The start-up question; the answer as typed, empty for none. over: the window the box is
 // centred on.
 [[nodiscard]] inline QString askPupilName(Dialogs &dialogs, QWidget *over)
 {
-    return dialogs.inputBox(over, QStringLiteral("Come ti chiami?"), appTitle);
+    return dialogs.inputBox(over, pupilNamePrompt, appTitle);
+}
+
+// The same question again when the name is in several classes: what he typed stays in the box,
+// with his choices under it.
+[[nodiscard]] inline QString askPupilClass(
+    Dialogs &dialogs, QWidget *over, const QString &typed, const QStringList &choices)
+{
+    return dialogs.inputBoxOffering(over,
+        QStringLiteral("Questo nome c'è in più classi: scegli il tuo dall'elenco.\n\n")
+            + pupilNamePrompt,
+        appTitle, typed, choices);
 }
 
 // The program's one window: it shows the drill session of one times table and forwards the
@@ -62,8 +75,9 @@ public:
 
     // Asks the name, greets and starts the session. Runs once, before the window is first shown.
     void startUp();
-    // The same with the name already asked, by askPupilName() before the window was built.
-    void startUp(const QString &answer);
+    // The same with the name already asked, by askPupilName() before the window was built, and
+    // the class his answers go to (empty: none).
+    void startUp(const QString &answer, const QString &pupilClass = {});
 
     [[nodiscard]] DrillSession &session() const { return *m_session; }
 

@@ -61,6 +61,7 @@ struct AnswerRecord
     qint64 msTaken = -1;
     QDateTime answeredAt; // UTC
     DrillMode mode = DrillMode::Challenge;
+    QString pupilClass = {}; // empty: no class (yet)
 };
 
 // One challenge, as it ended.
@@ -72,6 +73,7 @@ struct ChallengeRecord
     int right = 0;
     int wrong = 0;
     bool setRecord = false;
+    QString pupilClass = {};
 };
 
 // The pupil as the history names him: the name as typed, trimmed; "Amico" when none was typed.
@@ -85,6 +87,30 @@ struct ChallengeRecord
 [[nodiscard]] inline QString pupilKey(const QString &typedName)
 {
     return pupilName(typedName).toCaseFolded();
+}
+
+// A pupil is a name within a class: "Marco · 3A" names Marco of 3A, a name alone a pupil with
+// no class. The form the name box offers and --progressi accepts.
+inline const QString classSeparator = QStringLiteral(" \u00B7 ");
+
+[[nodiscard]] inline QString pupilLabel(const QString &name, const QString &pupilClass)
+{
+    return pupilClass.isEmpty() ? name : name + classSeparator + pupilClass;
+}
+
+struct PupilOfClass
+{
+    QString name; // as typed, untrimmed
+    QString pupilClass; // empty: no class
+};
+
+// Splits at the last separator, so a class is never part of the name.
+[[nodiscard]] inline PupilOfClass splitPupilLabel(const QString &label)
+{
+    const qsizetype at = label.lastIndexOf(classSeparator);
+    if (at < 0 || label.sliced(at + classSeparator.size()).trimmed().isEmpty())
+        return {label, {}};
+    return {label.first(at), label.sliced(at + classSeparator.size()).trimmed()};
 }
 
 } // namespace calvenza

@@ -19,24 +19,29 @@ DrillSession::DrillSession(
     connect(m, &SessionMode::clockChanged, this, &DrillSession::clockChanged);
     connect(m, &SessionMode::questionsLeftChanged, this, &DrillSession::questionsLeftChanged);
     connect(m, &SessionMode::recordChanged, this, &DrillSession::recordChanged);
-    connect(m, &SessionMode::challengeEnded, this, &DrillSession::challengeEnded);
+    connect(m, &SessionMode::challengeEnded, this, [this](ChallengeRecord challenge) {
+        challenge.pupilClass = m_pupilClass;
+        emit challengeEnded(challenge);
+    });
     connect(m, &SessionMode::lessonFinished, this, &DrillSession::lessonFinished);
     connect(m, &SessionMode::message, this, &DrillSession::message);
 }
 
 DrillSession::~DrillSession() = default;
 
-void DrillSession::start(
-    const QString &typedName, const QString &dataDirectory, const Problem &historyProblem)
+void DrillSession::start(const QString &typedName, const QString &dataDirectory,
+    const Problem &historyProblem, const QString &pupilClass)
 {
     if (m_state != State::NotStarted)
         return;
     m_state = State::WaitingForWindow;
     m_counters = {};
     m_pupilName = typedName.isEmpty() ? m_mode->nameWhenNoneTyped() : typedName;
+    m_pupilClass = pupilClass;
     emit pupilNameChanged(m_pupilName);
 
-    QList<Problem> problems = m_mode->begin(calvenza::pupilName(m_pupilName), dataDirectory);
+    QList<Problem> problems
+        = m_mode->begin(pupilLabel(calvenza::pupilName(m_pupilName), m_pupilClass), dataDirectory);
     if (!historyProblem.isEmpty())
         problems << historyProblem;
     if (!problems.isEmpty()) {
@@ -199,7 +204,7 @@ void DrillSession::checkAnswer(const QString &typed)
     m_mode->answered(judgement.right, ms);
     emit answerJudged(judgement);
     emit answered({calvenza::pupilName(m_pupilName), m_exercise.table, m_exercise.factor, typed,
-        judgement.right, ms, QDateTime::currentDateTimeUtc(), m_mode->kind()});
+        judgement.right, ms, QDateTime::currentDateTimeUtc(), m_mode->kind(), m_pupilClass});
 }
 
 void DrillSession::sayGoodbye()

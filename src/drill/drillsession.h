@@ -51,9 +51,10 @@ public:
     ~DrillSession() override;
 
     // Lets the mode read what it keeps, summons the wizard and has him introduce the drill.
-    // Problems are told in one box and the drill goes on; historyProblem joins them.
-    void start(
-        const QString &typedName, const QString &dataDirectory, const Problem &historyProblem = {});
+    // Problems are told in one box and the drill goes on; historyProblem joins them. pupilClass:
+    // the class the pupil's answers go to, empty for none; never said or shown.
+    void start(const QString &typedName, const QString &dataDirectory,
+        const Problem &historyProblem = {}, const QString &pupilClass = {});
     // The window is on screen: the first exercise follows from the event loop.
     void windowOnScreen();
     // The window has been painted: the wizard, held until then, comes in.
@@ -75,6 +76,7 @@ public:
     [[nodiscard]] const Exercise &exercise() const { return m_exercise; }
     [[nodiscard]] const Counters &counters() const { return m_counters; }
     [[nodiscard]] const QString &pupilName() const { return m_pupilName; }
+    [[nodiscard]] const QString &pupilClass() const { return m_pupilClass; }
 
 signals:
     void pupilNameChanged(const QString &name);
@@ -112,6 +114,7 @@ private:
     State m_state = State::NotStarted;
 
     QString m_pupilName;
+    QString m_pupilClass;
     Exercise m_exercise;
     Counters m_counters;
 

@@ -21,10 +21,13 @@ bool readAll(
     HistoryDatabase &db, const QDateTime &since, QList<PupilHistory> &pupils, Problem *problem)
 {
     QHash<qint64, qsizetype> placeOf;
-    RawRows names(db, "SELECT id, name FROM pupil");
+    // Named as every reader names them: Marco of 3A and Marco of 3B are two rows.
+    RawRows names(db, "SELECT id, name, class_name FROM pupil");
     while (names.next()) {
         placeOf.insert(names.integer(0), pupils.size());
-        pupils.append({QString::fromUtf8(names.text(1)), {}, {}, {}});
+        pupils.append(
+            {pupilLabel(QString::fromUtf8(names.text(1)), QString::fromUtf8(names.text(2))), {}, {},
+                {}});
     }
     if (names.failed())
         return failWith(problem, names.problem());

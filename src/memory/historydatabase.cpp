@@ -41,7 +41,7 @@ QString nextConnectionName()
 }
 
 // Each step takes the layout from version N to N + 1.
-const char *const upgradeSteps[][5] = {
+const char *const upgradeSteps[][6] = {
     {
         "CREATE TABLE pupil (id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
         " name_key TEXT NOT NULL UNIQUE)",
@@ -81,6 +81,22 @@ const char *const upgradeSteps[][5] = {
         "INSERT INTO outbox VALUES (1, lower(hex(randomblob(4)) || '-' || hex(randomblob(2))"
         " || '-4' || substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + abs(random() % 4),"
         " 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6))), 0)",
+    },
+    {
+        // A pupil is a name within a class, so Marco of 3A and Marco of 3B stay two children.
+        // SQLite cannot drop the old uniqueness: the table is made again, with the same ids.
+        "CREATE TABLE pupil_v3 (id INTEGER PRIMARY KEY, name TEXT NOT NULL,"
+        " name_key TEXT NOT NULL, class_name TEXT NOT NULL DEFAULT '',"
+        " UNIQUE (name_key, class_name))",
+        "INSERT INTO pupil_v3 (id, name, name_key) SELECT id, name, name_key FROM pupil",
+        "DROP TABLE pupil",
+        "ALTER TABLE pupil_v3 RENAME TO pupil",
+        // The school's class lists and the tables each class's ripasso covers ("6,7,8"), as
+        // last read from its server: the name box offers them without waiting on the network.
+        "CREATE TABLE roster (class_name TEXT NOT NULL, pupil_name TEXT NOT NULL,"
+        " name_key TEXT NOT NULL, PRIMARY KEY (class_name, name_key)) WITHOUT ROWID",
+        "CREATE TABLE roster_tables (class_name TEXT PRIMARY KEY, tables TEXT NOT NULL)"
+        " WITHOUT ROWID",
     },
 };
 static_assert(std::size(upgradeSteps) == historySchemaVersion);
@@ -276,11 +292,13 @@ void HistoryDatabase::rollback()
     q.exec(QStringLiteral("ROLLBACK")); // nothing else to do if even this fails
 }
 
-qint64 HistoryDatabase::pupilId(const QString &typedName)
+qint64 HistoryDatabase::pupilId(const QString &label)
 {
+    const PupilOfClass pupil = splitPupilLabel(label);
     QSqlQuery q = query();
-    q.prepare(QStringLiteral("SELECT id FROM pupil WHERE name_key = ?"));
-    q.addBindValue(pupilKey(typedName));
+    q.prepare(QStringLiteral("SELECT id FROM pupil WHERE name_key = ? AND class_name = ?"));
+    q.addBindValue(pupilKey(pupil.name));
+    q.addBindValue(pupil.pupilClass.isNull() ? QStringLiteral("") : pupil.pupilClass);
     if (!exec(q) || !q.next())
         return -1;
     return q.value(0).toLongLong();

@@ -14,7 +14,7 @@ struct sqlite3_stmt;
 namespace calvenza {
 
 // The layout of the history this build writes; PRAGMA user_version carries it.
-inline constexpr int historySchemaVersion = 2;
+inline constexpr int historySchemaVersion = 3;
 
 // The history's file in the data directory, beside the record files.
 [[nodiscard]] QString historyFileName();
@@ -53,8 +53,9 @@ public:
     bool commit();
     void rollback();
 
-    // The id of a pupil by key, or -1 when he never answered.
-    [[nodiscard]] qint64 pupilId(const QString &typedName);
+    // The id of a pupil by his label ("Marco · 3A", or a name alone for one with no class), or
+    // -1 when he never answered.
+    [[nodiscard]] qint64 pupilId(const QString &label);
 
     // The sentence a reader gives when the history cannot be read; SQLite's words and the path
     // go in the details.

@@ -139,7 +139,7 @@ bool exportAnswers(const QString &dataDirectory, const QString &csvPath, Problem
     // Before the first byte: names and answers of children are nobody else's business.
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     QByteArray out = QByteArray("\xEF\xBB\xBF")
-        + "alunno;data e ora;modo;tabellina;fattore;"
+        + "alunno;classe;data e ora;modo;tabellina;fattore;"
           "risposta;giusta;tempo in millisecondi\r\n";
     static_assert(csvSeparator == ';', "the header and the rows below are written with ';'");
 
@@ -152,11 +152,12 @@ bool exportAnswers(const QString &dataDirectory, const QString &csvPath, Problem
         QHash<qint64, QByteArray> names;
         QSqlQuery pupils = db.query();
         pupils.setForwardOnly(true);
-        pupils.prepare(QStringLiteral("SELECT id, name FROM pupil"));
+        pupils.prepare(QStringLiteral("SELECT id, name, class_name FROM pupil"));
         if (!db.exec(pupils))
             return db.problem();
         while (pupils.next())
-            names.insert(pupils.value(0).toLongLong(), csvField(pupils.value(1).toString()));
+            names.insert(pupils.value(0).toLongLong(),
+                csvField(pupils.value(1).toString()) + ';' + csvField(pupils.value(2).toString()));
         pupils.finish();
 
         // In time order; two answers of one moment in the order of the table's key.

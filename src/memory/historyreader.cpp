@@ -59,6 +59,7 @@ QList<AnswerRecord> answersAfter(const QString &dataDirectory, const QString &pu
     while (rows.next()) {
         AnswerRecord a;
         a.pupil = name;
+        a.pupilClass = splitPupilLabel(pupil).pupilClass;
         a.table = int(rows.integer(0));
         a.factor = int(rows.integer(1));
         a.typed = QString::fromUtf8(rows.text(2));
@@ -86,13 +87,13 @@ QStringList knownPupils(const QString &dataDirectory, Problem *problem)
         return names;
     QSqlQuery q = db.query();
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT name FROM pupil"));
+    q.prepare(QStringLiteral("SELECT name, class_name FROM pupil"));
     if (!db.exec(q)) {
         setProblem(problem, db.problem());
         return names;
     }
     while (q.next())
-        names << q.value(0).toString();
+        names << pupilLabel(q.value(0).toString(), q.value(1).toString());
     QCollator collator {QLocale(QLocale::Italian, QLocale::Italy)};
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::sort(names.begin(), names.end(), collator);
@@ -180,7 +181,8 @@ QList<ChallengeRecord> challengesOf(
     }
     while (q.next()) {
         ChallengeRecord c;
-        c.pupil = pupilName(pupil);
+        c.pupil = pupilName(splitPupilLabel(pupil).name);
+        c.pupilClass = splitPupilLabel(pupil).pupilClass;
         c.table = q.value(0).toInt();
         c.endedAt = fromStoredTime(q.value(1).toLongLong());
         c.right = q.value(2).toInt();

@@ -14,7 +14,9 @@ namespace calvenza {
 // read-only connection: a reader never changes the history. With no history yet they give
 // nothing and no problem; problem, when given, receives why the history could not be read.
 
-// The pupils who ever answered, as first typed, in alphabetical order.
+// The pupils who ever answered, as first typed, with their class ("Marco · 3A"), in
+// alphabetical order. The other readers take a pupil in this form, or a name alone for a pupil
+// with no class.
 [[nodiscard]] QStringList knownPupils(const QString &dataDirectory, Problem *problem = nullptr);
 
 // Every answer of one pupil (any case of his name), oldest first.

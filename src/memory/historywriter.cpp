@@ -120,19 +120,20 @@ public:
     }
 
 private:
-    qint64 pupilId(const QString &typedName)
+    qint64 pupilId(const QString &typedName, const QString &pupilClass)
     {
         QSqlQuery q = m_db->query();
-        q.prepare(QStringLiteral("INSERT INTO pupil (name, name_key) VALUES (?, ?) "
-                                 "ON CONFLICT (name_key) DO NOTHING"));
+        q.prepare(QStringLiteral("INSERT INTO pupil (name, name_key, class_name) VALUES (?, ?, ?)"
+                                 " ON CONFLICT (name_key, class_name) DO NOTHING"));
         q.addBindValue(pupilName(typedName));
         q.addBindValue(pupilKey(typedName));
-        return m_db->exec(q) ? m_db->pupilId(typedName) : -1;
+        q.addBindValue(pupilClass.isNull() ? QStringLiteral("") : pupilClass); // NULL otherwise
+        return m_db->exec(q) ? m_db->pupilId(pupilLabel(pupilName(typedName), pupilClass)) : -1;
     }
 
     bool insert(const AnswerRecord &a)
     {
-        const qint64 pupil = pupilId(a.pupil);
+        const qint64 pupil = pupilId(a.pupil, a.pupilClass);
         if (pupil < 0)
             return false;
         QSqlQuery q = m_db->query();
@@ -169,7 +170,7 @@ private:
 
     bool insert(const ChallengeRecord &c)
     {
-        const qint64 pupil = pupilId(c.pupil);
+        const qint64 pupil = pupilId(c.pupil, c.pupilClass);
         if (pupil < 0)
             return false;
         QSqlQuery q = m_db->query();

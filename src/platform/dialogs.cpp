@@ -1,11 +1,16 @@
 #include "platform/dialogs.h"
 
+#include <QApplication>
+#include <QCompleter>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProxyStyle>
+#include <QStandardItemModel>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QWindow>
 
 #include <cstdlib>
@@ -123,7 +128,95 @@ public:
     }
 };
 
+// Matches what is typed against each name with case and accents folded away, and puts the name
+// itself in the field.
+class FoldingCompleter : public QCompleter
+{
+public:
+    using QCompleter::QCompleter;
+    static QString folded(const QString &text)
+    {
+        QString plain;
+        for (const QChar c : text.normalized(QString::NormalizationForm_D))
+            if (!c.isMark())
+                plain += c;
+        return plain.toCaseFolded();
+    }
+    QStringList splitPath(const QString &path) const override { return {folded(path)}; }
+    QString pathFromIndex(const QModelIndex &index) const override
+    {
+        return index.data(Qt::DisplayRole).toString();
+    }
+};
+
+constexpr int foldedRole = Qt::UserRole + 1;
+
+void showChoices(QLineEdit *edit)
+{
+    if (QCompleter *completer = edit->completer()) {
+        completer->setCompletionPrefix(edit->text());
+        completer->complete();
+    }
+}
+
+// Opens the line edit's choices once its window is on screen where it stays: opened earlier, the
+// list would stay where the window was before the window manager placed it.
+class ChoicesOnExpose : public QObject
+{
+public:
+    ChoicesOnExpose(QWindow *window, QLineEdit *edit)
+        : QObject(window)
+        , m_edit(edit)
+    {
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            QTimer::singleShot(0, m_edit, [edit = m_edit] { showChoices(edit); });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QLineEdit *m_edit;
+};
+
 } // namespace
+
+void offerNames(QLineEdit *edit, const QStringList &names)
+{
+    if (names.isEmpty())
+        return;
+    auto *model = new QStandardItemModel(edit);
+    for (const QString &name : names) {
+        auto *item = new QStandardItem(name);
+        item->setData(FoldingCompleter::folded(name), foldedRole);
+        model->appendRow(item);
+    }
+    auto *completer = new FoldingCompleter(model, edit);
+    completer->setCompletionRole(foldedRole);
+    completer->setCaseSensitivity(Qt::CaseSensitive); // already folded
+    completer->setFilterMode(Qt::MatchStartsWith);
+    completer->setModelSorting(QCompleter::UnsortedModel);
+    completer->setMaxVisibleItems(8);
+    edit->setCompleter(completer);
+}
+
+void offerNamesInOpenBox(const QStringList &names)
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->objectName() == QLatin1String("inputBox")) {
+            if (auto *edit = window->findChild<QLineEdit *>()) {
+                offerNames(edit, names);
+                // What was typed before the names arrived is offered at once.
+                if (!edit->text().isEmpty())
+                    showChoices(edit);
+            }
+        }
+    }
+}
 
 QStyle *programStyle()
 {
@@ -138,6 +231,25 @@ QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QStrin
     box.setLabelText(prompt);
     box.setTextValue(QString());
     box.setInputMode(QInputDialog::TextInput);
+    if (runOver(box, parent) != QDialog::Accepted)
+        return {};
+    return box.textValue();
+}
+
+QString QtDialogs::inputBoxOffering(QWidget *parent, const QString &prompt, const QString &title,
+    const QString &text, const QStringList &offered)
+{
+    QInputDialog box(ownerOnScreen(parent));
+    box.setObjectName(QStringLiteral("inputBox"));
+    box.setWindowTitle(title);
+    box.setLabelText(prompt);
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextValue(text);
+    if (auto *edit = box.findChild<QLineEdit *>()) {
+        offerNames(edit, offered);
+        box.winId();
+        new ChoicesOnExpose(box.windowHandle(), edit);
+    }
     if (runOver(box, parent) != QDialog::Accepted)
         return {};
     return box.textValue();

@@ -122,11 +122,37 @@ ProgressWindow::ProgressWindow(
     for (const QString &known : knownPupils(dataDirectory))
         if (pupilKey(known) == pupilKey(pupil))
             m_pupil = known;
-    setWindowTitle(pictureTitle(m_pupil));
     Problem factsProblem;
     Problem challengesProblem;
     // This machine's answers at once; the school's, when there is one, as soon as they come.
-    m_model->setFacts(factsOf(dataDirectory, m_pupil, &factsProblem));
+    build(factsOf(dataDirectory, m_pupil, &factsProblem), factsProblem,
+        challengesOf(dataDirectory, m_pupil, &challengesProblem), challengesProblem, movedUp);
+    schoolAnswersLater(dataDirectory, m_pupil)
+        .then(this,
+            [this, atSchool = schoolServiceDefined()](
+                const std::optional<QList<AnswerRecord>> &there) {
+                if (there)
+                    m_model->setFacts(FactTable::fromAnswers(*there));
+                else if (atSchool)
+                    m_schoolNote->show();
+            });
+}
+
+ProgressWindow::ProgressWindow(const QString &pupil, const FactTable &facts,
+    const QList<ChallengeRecord> &challenges, const Problem &challengesNote, QWidget *parent)
+    : QDialog(parent)
+    , m_model(new FactModel(this))
+    , m_pupil(pupilName(pupil))
+{
+    build(facts, {}, challenges, challengesNote, {});
+}
+
+void ProgressWindow::build(const FactTable &facts, const Problem &factsProblem,
+    const QList<ChallengeRecord> &challenges, const Problem &challengesProblem,
+    const QList<Fact> &movedUp)
+{
+    setWindowTitle(pictureTitle(m_pupil));
+    m_model->setFacts(facts);
     m_model->setOutlined(movedUp);
 
     m_picture = new QWidget(this);
@@ -171,26 +197,18 @@ ProgressWindow::ProgressWindow(
         m_picture);
     m_schoolNote->hide();
     pictureLayout->addWidget(m_schoolNote);
-    schoolAnswersLater(dataDirectory, m_pupil)
-        .then(this,
-            [this, atSchool = schoolServiceDefined()](
-                const std::optional<QList<AnswerRecord>> &there) {
-                if (there)
-                    m_model->setFacts(FactTable::fromAnswers(*there));
-                else if (atSchool)
-                    m_schoolNote->show();
-            });
 
     pictureLayout->addWidget(
         plainLabel(QStringLiteral("Le sfide giorno per giorno: risposte giuste in ogni sfida, "
                                   "una linea per tabellina"),
             m_picture));
     m_chart = new ChallengeChart(m_picture);
-    m_chart->setChallenges(challengesOf(dataDirectory, m_pupil, &challengesProblem));
+    m_chart->setChallenges(challenges);
     pictureLayout->addWidget(m_chart, 1);
     if (factsProblem.isEmpty() && !challengesProblem.isEmpty()) {
         pictureLayout->addWidget(plainLabel(challengesProblem.sentence, m_picture));
-        qWarning("calvenza: %s", qUtf8Printable(challengesProblem.details));
+        if (!challengesProblem.details.isEmpty())
+            qWarning("calvenza: %s", qUtf8Printable(challengesProblem.details));
     }
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -270,9 +288,28 @@ QString choosePupil(QWidget *parent, const QString &dataDirectory)
     return chooser.exec() == QDialog::Accepted ? chooser.textValue() : QString();
 }
 
+namespace {
+
+// A name alone also stands for the one pupil of that name in a class, when this computer knows
+// no other of that name.
+QString knownAs(const QString &dataDirectory, const QString &pupil)
+{
+    QStringList inAClass;
+    for (const QString &known : knownPupils(dataDirectory)) {
+        if (pupilKey(known) == pupilKey(pupil))
+            return pupil;
+        if (pupilKey(splitPupilLabel(known).name) == pupilKey(pupil))
+            inAClass << known;
+    }
+    return inAClass.size() == 1 ? inAClass.constFirst() : pupil;
+}
+
+} // namespace
+
 int runProgressPicture(const QString &dataDirectory, const QString &pupil)
 {
-    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory) : pupil;
+    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory)
+                                                    : knownAs(dataDirectory, pupil);
     if (shown.isEmpty())
         return 0;
     ProgressWindow window(dataDirectory, shown);

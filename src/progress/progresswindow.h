@@ -1,6 +1,7 @@
 #pragma once
 
 #include "memory/factsummary.h"
+#include "platform/problem.h"
 
 #include <QDialog>
 #include <QStyledItemDelegate>
@@ -36,6 +37,11 @@ public:
     // when the server did not answer); movedUp are outlined (the facts that moved up today).
     ProgressWindow(const QString &dataDirectory, const QString &pupil,
         const QList<Fact> &movedUp = {}, QWidget *parent = nullptr);
+    // The same picture from figures read elsewhere (the school's server); challengesNote, when
+    // given, is said under the chart.
+    ProgressWindow(const QString &pupil, const FactTable &facts,
+        const QList<ChallengeRecord> &challenges, const Problem &challengesNote,
+        QWidget *parent = nullptr);
 
     [[nodiscard]] FactModel *model() const { return m_model; }
     [[nodiscard]] QTableView *view() const { return m_view; }
@@ -47,6 +53,9 @@ public:
         const QString &path, QString *error = nullptr, QString *details = nullptr) const;
 
 private:
+    void build(const FactTable &facts, const Problem &factsProblem,
+        const QList<ChallengeRecord> &challenges, const Problem &challengesProblem,
+        const QList<Fact> &movedUp);
     void askWhereToSave();
 
     FactModel *m_model;

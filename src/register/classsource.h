@@ -16,6 +16,14 @@ struct SchoolClass
     QString name;
 };
 
+// A computer of the lab as the school's server last heard from it.
+struct MachineContact
+{
+    QString id;
+    QString login; // the role it signs in with
+    QDateTime lastSeen; // UTC
+};
+
 // Where the register reads its classes and their figures. This computer's own history is one
 // source, where every pupil who ever answered here is one class; the school's server, where a
 // teacher has her real classes, is another. Reads happen on the calling thread; a problem, when
@@ -34,6 +42,13 @@ public:
     [[nodiscard]] virtual QList<ChallengeRecord> challengesOf(
         const PupilFigures &pupil, Problem *problem = nullptr)
         = 0;
+    // The lab's computers, for a source that has more than one; none by default.
+    [[nodiscard]] virtual QList<MachineContact> machines(Problem *problem = nullptr)
+    {
+        if (problem)
+            *problem = {};
+        return {};
+    }
 };
 
 // The history of this computer's data directory, read-only.

@@ -229,4 +229,92 @@ QVariant PupilTableModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
+bool isSilent(const MachineContact &machine, const QDateTime &now, const QTimeZone &zone)
+{
+    const QDateTime local = now.toTimeZone(zone);
+    const bool schoolHours = local.date().dayOfWeek() <= 6 && local.time() >= QTime(8, 0)
+        && local.time() < QTime(17, 0);
+    return schoolHours && machine.lastSeen.secsTo(now) > qint64(silentMinutes) * 60;
+}
+
+void MachineTableModel::setMachines(const QList<MachineContact> &machines, const QDateTime &now)
+{
+    beginResetModel();
+    m_machines = machines;
+    m_now = now;
+    endResetModel();
+}
+
+void MachineTableModel::setNow(const QDateTime &now)
+{
+    m_now = now;
+    if (!m_machines.isEmpty())
+        emit dataChanged(index(0, 0), index(int(m_machines.size()) - 1, ColumnCount - 1));
+}
+
+int MachineTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_machines.size());
+}
+
+int MachineTableModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString MachineTableModel::cellText(const MachineContact &machine, int column) const
+{
+    switch (column) {
+    case Machine:
+        // Every computer of a lab may sign in with one role: its id's start tells them apart.
+        return QStringLiteral("%1 (%2)").arg(machine.login, machine.id.left(8));
+    case LastSeen: {
+        const QString day = lastPracticeText(machine.lastSeen, m_now);
+        return QStringLiteral("%1 alle %2")
+            .arg(day,
+                QLocale(QLocale::Italian, QLocale::Italy)
+                    .toString(machine.lastSeen.toLocalTime().time(), QStringLiteral("HH:mm")));
+    }
+    case State:
+        if (!isSilent(machine, m_now))
+            return QStringLiteral("in contatto");
+        if (machine.lastSeen.daysTo(m_now) >= 1)
+            return QStringLiteral("in silenzio da ieri o prima");
+        return QStringLiteral("in silenzio da %1 minuti").arg(machine.lastSeen.secsTo(m_now) / 60);
+    }
+    return {};
+}
+
+QVariant MachineTableModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_machines.size())
+        return {};
+    const MachineContact &machine = m_machines.at(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        return cellText(machine, index.column());
+    case Qt::AccessibleTextRole:
+        return QStringLiteral("%1, ultimo contatto %2, %3")
+            .arg(cellText(machine, Machine), cellText(machine, LastSeen), cellText(machine, State));
+    case Qt::BackgroundRole:
+        return isSilent(machine, m_now) ? QVariant(QColor(0xf7, 0xe4, 0xa8)) : QVariant();
+    }
+    return {};
+}
+
+QVariant MachineTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case Machine:
+        return QStringLiteral("Computer");
+    case LastSeen:
+        return QStringLiteral("Ultimo contatto");
+    case State:
+        return QStringLiteral("Stato");
+    }
+    return {};
+}
+
 } // namespace calvenza

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "register/classreport.h"
+#include "register/classsource.h"
 
 #include <QAbstractTableModel>
 
@@ -65,6 +66,38 @@ public:
 
 private:
     QList<PupilFigures> m_pupils;
+    QDateTime m_now;
+};
+
+// A lab computer silent for more than this during school hours (Monday to Saturday, 8:00 to
+// 17:00 local time) stands out: its cable may be out, its answers wait on it.
+inline constexpr int silentMinutes = 10;
+[[nodiscard]] bool isSilent(const MachineContact &machine, const QDateTime &now,
+    const QTimeZone &zone = QTimeZone::systemTimeZone());
+
+// The lab's computers as the server last heard from them.
+class MachineTableModel : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { Machine, LastSeen, State, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setMachines(const QList<MachineContact> &machines, const QDateTime &now);
+    // Time passes with nothing new from the server: silence grows by itself.
+    void setNow(const QDateTime &now);
+
+    [[nodiscard]] int rowCount(const QModelIndex &parent = {}) const override;
+    [[nodiscard]] int columnCount(const QModelIndex &parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex &index, int role) const override;
+    [[nodiscard]] QVariant headerData(
+        int section, Qt::Orientation orientation, int role) const override;
+
+    [[nodiscard]] QString cellText(const MachineContact &machine, int column) const;
+
+private:
+    QList<MachineContact> m_machines;
     QDateTime m_now;
 };
 

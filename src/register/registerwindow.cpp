@@ -2,8 +2,11 @@
 
 #include "progress/factmodel.h"
 #include "progress/progresswindow.h"
+#include "register/classlist.h"
 #include "register/registermodels.h"
 #include "register/registerprint.h"
+#include "register/serverclasssource.h"
+#include "ui_mergepupils.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -12,6 +15,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
@@ -27,6 +31,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextDocument>
+#include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace calvenza {
@@ -51,6 +57,14 @@ QLabel *sectionLabel(const QString &text, QWidget *buddy, QWidget *parent)
     label->setFont(font);
     label->setBuddy(buddy);
     return label;
+}
+
+QString tablesText(const QList<int> &tables)
+{
+    QStringList numbers;
+    for (const int table : tables)
+        numbers << QString::number(table);
+    return numbers.join(QStringLiteral(", "));
 }
 
 QWidget *legend(QWidget *parent)
@@ -81,19 +95,14 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     , m_pupilModel(new PupilTableModel(this))
     , m_pupilProxy(new QSortFilterProxyModel(this))
     , m_missedModel(new QStringListModel(this))
+    , m_machineModel(new MachineTableModel(this))
+    , m_keeperButtons(new QWidget(this))
+    , m_tablesLabel(plainLabel({}, this))
 {
     setWindowTitle(title + QStringLiteral(" - Calvenza"));
     setWindowFlag(Qt::WindowMaximizeButtonHint);
 
-    Problem problem;
-    m_classes = m_source.classes(&problem);
-    for (const SchoolClass &schoolClass : std::as_const(m_classes))
-        m_classChooser->addItem(schoolClass.name);
     m_classChooser->setAccessibleName(QStringLiteral("Classe"));
-    if (!problem.isEmpty()) {
-        m_status->setText(problem.sentence);
-        qWarning("calvenza: %s", qUtf8Printable(problem.details));
-    }
 
     m_classView = new QTableView(this);
     m_classView->setModel(m_classModel);
@@ -139,6 +148,24 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     missedView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     missedView->setMaximumHeight(150);
 
+    m_machineView = new QTableView(this);
+    m_machineView->setModel(m_machineModel);
+    m_machineView->setAccessibleName(QStringLiteral("I computer del laboratorio"));
+    m_machineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_machineView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_machineView->setTabKeyNavigation(false);
+    m_machineView->verticalHeader()->hide();
+    m_machineView->horizontalHeader()->setStretchLastSection(true);
+    m_machineView->setMaximumHeight(150);
+    m_machineLabel = sectionLabel(
+        QStringLiteral("I c&omputer del laboratorio (ultimo contatto)"), m_machineView, this);
+    // A computer falls silent with nothing new from the server: its line is looked at again.
+    auto *clock = new QTimer(this);
+    clock->setInterval(60 * 1000);
+    connect(clock, &QTimer::timeout, this,
+        [this] { m_machineModel->setNow(QDateTime::currentDateTimeUtc()); });
+    clock->start();
+
     auto *top = new QHBoxLayout;
     auto *classLabel = new QLabel(QStringLiteral("&Classe:"), this);
     classLabel->setBuddy(m_classChooser);
@@ -164,6 +191,8 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     right->addWidget(
         sectionLabel(QStringLiteral("Le &moltiplicazioni più sbagliate"), missedView, this));
     right->addWidget(missedView);
+    right->addWidget(m_machineLabel);
+    right->addWidget(m_machineView);
     auto *middle = new QHBoxLayout;
     middle->addLayout(left);
     middle->addLayout(right, 1);
@@ -173,6 +202,31 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
         = buttons->addButton(QStringLiteral("&Stampa..."), QDialogButtonBox::ActionRole);
     auto *pdfButton
         = buttons->addButton(QStringLiteral("Salva come &PDF..."), QDialogButtonBox::ActionRole);
+    auto *exportButton
+        = buttons->addButton(QStringLiteral("&Esporta..."), QDialogButtonBox::ActionRole);
+    exportButton->setToolTip(QStringLiteral("Gli alunni della classe in un foglio di calcolo"));
+    exportButton->setAutoDefault(false);
+    connect(exportButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToExport);
+
+    auto *keeperRow = new QHBoxLayout(m_keeperButtons);
+    keeperRow->setContentsMargins(0, 0, 0, 0);
+    const std::pair<QString, void (RegisterWindow::*)()> keeping[] = {
+        {QStringLiteral("&Importa elenco..."), &RegisterWindow::importClassList},
+        {QStringLiteral("&Nuovo alunno..."), &RegisterWindow::addPupil},
+        {QStringLiteral("&Rinomina..."), &RegisterWindow::renamePupil},
+        {QStringLiteral("Cam&bia classe..."), &RegisterWindow::movePupil},
+        {QStringLiteral("&Unisci due alunni..."), &RegisterWindow::mergePupils},
+        {QStringLiteral("Tabe&lline del ripasso..."), &RegisterWindow::chooseTables},
+    };
+    for (const auto &[text, action] : keeping) {
+        auto *button = new QPushButton(text, m_keeperButtons);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, action);
+        keeperRow->addWidget(button);
+    }
+    keeperRow->addStretch(1);
+    m_keeperButtons->hide();
+    m_tablesLabel->hide();
     QPushButton *close = buttons->button(QDialogButtonBox::Close);
     close->setText(QStringLiteral("&Chiudi"));
     // Enter in the pupils' table opens a pupil; it must not also press a button.
@@ -184,22 +238,130 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(m_keeperButtons);
     layout->addWidget(m_status);
+    layout->addWidget(m_tablesLabel);
     layout->addLayout(middle, 1);
     layout->addWidget(buttons);
 
     connect(m_classChooser, &QComboBox::currentIndexChanged, this, &RegisterWindow::refresh);
-    refresh();
+    loadClasses();
     m_pupilView->setFocus();
+}
+
+RegisterWindow::~RegisterWindow()
+{
+    for (QThread *reader : std::as_const(m_readers)) {
+        disconnect(reader, nullptr, this, nullptr);
+        reader->wait();
+        delete reader;
+    }
+}
+
+void RegisterWindow::readAside(std::function<std::function<void()>()> read)
+{
+    auto then = std::make_shared<std::function<void()>>();
+    QThread *reader = QThread::create([read = std::move(read), then] { *then = read(); });
+    m_readers << reader;
+    connect(reader, &QThread::finished, this, [this, reader, then] {
+        m_readers.removeOne(reader);
+        reader->deleteLater();
+        (*then)();
+    });
+    reader->start();
+}
+
+void RegisterWindow::loadClasses()
+{
+    if (isReading()) {
+        m_readAgain = true; // once the read under way is done
+        return;
+    }
+    m_status->setText(QStringLiteral("Leggo le classi..."));
+    ClassSource *source = &m_source;
+    readAside([this, source]() -> std::function<void()> {
+        auto problem = std::make_shared<Problem>();
+        auto classes = std::make_shared<QList<SchoolClass>>(source->classes(problem.get()));
+        return [this, problem, classes] {
+            // The class in sight stays in sight when the list is read again.
+            const bool wasShown = m_classChooser->currentIndex() >= 0;
+            const QString shown = chosenClassId();
+            m_classes = *classes;
+            {
+                const QSignalBlocker quiet(m_classChooser);
+                m_classChooser->clear();
+                for (const SchoolClass &schoolClass : std::as_const(m_classes)) {
+                    m_classChooser->addItem(schoolClass.name);
+                    if (wasShown && schoolClass.id == shown)
+                        m_classChooser->setCurrentIndex(m_classChooser->count() - 1);
+                }
+            }
+            if (!problem->isEmpty()) {
+                m_status->setText(problem->sentence);
+                qWarning("calvenza: %s", qUtf8Printable(problem->fullText()));
+            }
+            m_readAgain = false;
+            // With none (the server refused), F5 or the server's return reads them again.
+            if (!m_classes.isEmpty())
+                refresh();
+        };
+    });
 }
 
 void RegisterWindow::refresh()
 {
+    if (m_classes.isEmpty()) {
+        loadClasses(); // the server may have been away when the window opened
+        return;
+    }
     const int chosen = m_classChooser->currentIndex();
     if (chosen < 0 || chosen >= m_classes.size())
         return;
-    Problem problem;
-    m_report = m_source.report(m_classes.at(chosen), QDateTime::currentDateTimeUtc(), &problem);
+    if (isReading()) {
+        m_readAgain = true;
+        return;
+    }
+    ClassSource *source = &m_source;
+    ServerClassSource *keeper = m_keeper;
+    const SchoolClass schoolClass = m_classes.at(chosen);
+    readAside([this, source, keeper, schoolClass]() -> std::function<void()> {
+        auto problem = std::make_shared<Problem>();
+        auto report = std::make_shared<ClassReport>(
+            source->report(schoolClass, QDateTime::currentDateTimeUtc(), problem.get()));
+        Problem otherProblem;
+        auto machines = std::make_shared<QList<MachineContact>>(
+            problem->isEmpty() ? source->machines(&otherProblem) : QList<MachineContact>());
+        std::optional<QList<int>> tables;
+        if (keeper && problem->isEmpty() && !schoolClass.id.isEmpty())
+            tables = keeper->classTables(schoolClass.id, &otherProblem);
+        return [this, problem, report, machines, tables] {
+            m_tablesLabel->setVisible(tables.has_value());
+            if (tables)
+                m_tablesLabel->setText(tables->isEmpty()
+                        ? QStringLiteral("Ripasso di questa settimana: ogni computer sceglie le "
+                                         "tabelline da sé.")
+                        : QStringLiteral("Ripasso di questa settimana: %1.")
+                              .arg(tablesText(*tables)));
+            showReport(*report, *problem, *machines);
+            if (std::exchange(m_readAgain, false))
+                refresh();
+        };
+    });
+}
+
+void RegisterWindow::showReport(
+    const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines)
+{
+    m_machineModel->setMachines(machines, report.at);
+    m_machineView->setVisible(!machines.isEmpty());
+    m_machineLabel->setVisible(!machines.isEmpty());
+    m_machineView->resizeColumnsToContents();
+    // Where the teacher stands in the pupils' table stays there as the figures change.
+    const QModelIndex current = m_pupilView->currentIndex();
+    const QString currentId = current.isValid()
+        ? m_pupilModel->pupil(m_pupilProxy->mapToSource(current).row()).id
+        : QString();
+    m_report = report;
     m_classModel->setReport(m_report);
     m_pupilModel->setReport(m_report);
     m_pupilView->resizeColumnsToContents();
@@ -209,8 +371,13 @@ void RegisterWindow::refresh()
     if (missed.isEmpty())
         missed << QStringLiteral("Nessuna moltiplicazione è sbagliata spesso.");
     m_missedModel->setStringList(missed);
+    int row = 0;
+    for (int i = 0; i < m_report.pupils.size(); ++i)
+        if (m_report.pupils.at(i).id == currentId)
+            row = m_pupilProxy->mapFromSource(m_pupilModel->index(i, 0)).row();
     if (m_pupilProxy->rowCount() > 0)
-        m_pupilView->setCurrentIndex(m_pupilProxy->index(0, 0));
+        m_pupilView->setCurrentIndex(
+            m_pupilProxy->index(row, current.isValid() ? current.column() : 0));
 
     const QString when = QLocale(QLocale::Italian, QLocale::Italy)
                              .toString(m_report.at.toLocalTime().time(), QStringLiteral("HH:mm"));
@@ -225,6 +392,7 @@ void RegisterWindow::refresh()
         m_status->setText(QStringLiteral("%1 alunni. Aggiornato alle %2 (F5 per aggiornare).")
                               .arg(m_report.pupils.size())
                               .arg(when));
+    emit refreshed();
 }
 
 void RegisterWindow::openPupilAt(const QModelIndex &index)
@@ -258,12 +426,214 @@ void RegisterWindow::askWhereToSavePdf()
         QMessageBox::warning(this, title, error);
 }
 
+void RegisterWindow::setClassKeeper(ServerClassSource *keeper)
+{
+    m_keeper = keeper;
+    m_keeperButtons->setVisible(keeper != nullptr);
+}
+
+QString RegisterWindow::chosenClassId() const
+{
+    const int chosen = m_classChooser->currentIndex();
+    return chosen >= 0 && chosen < m_classes.size() ? m_classes.at(chosen).id : QString();
+}
+
+const PupilFigures *RegisterWindow::chosenPupil() const
+{
+    const QModelIndex source = m_pupilProxy->mapToSource(m_pupilView->currentIndex());
+    return source.isValid() ? &m_pupilModel->pupil(source.row()) : nullptr;
+}
+
+void RegisterWindow::changeAside(std::function<bool(ServerClassSource &, Problem *)> change)
+{
+    if (!m_keeper)
+        return;
+    ServerClassSource *keeper = m_keeper;
+    m_status->setText(QStringLiteral("Scrivo sul server della scuola..."));
+    readAside([this, keeper, change = std::move(change)]() -> std::function<void()> {
+        auto problem = std::make_shared<Problem>();
+        const bool done = change(*keeper, problem.get());
+        return [this, done, problem] {
+            if (!done && !problem->isEmpty())
+                QMessageBox::warning(this, title, problem->fullText());
+            loadClasses(); // a class may be new
+        };
+    });
+}
+
+void RegisterWindow::importClassList()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Importa un elenco"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QStringLiteral("Elenchi CSV (*.csv *.txt);;Tutti i file (*)"));
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    // A class list is a few kilobytes; a file much larger is not one.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > qint64(4) * 1024 * 1024) {
+        QMessageBox::warning(this, title,
+            QStringLiteral("Non riesco a leggere «%1»: %2.")
+                .arg(QDir::toNativeSeparators(path),
+                    file.isOpen() ? QStringLiteral("è troppo grande per un elenco")
+                                  : file.errorString()));
+        return;
+    }
+    const ClassList list = parseClassList(file.readAll());
+    QString question = QStringLiteral("Nell'elenco ci sono %1 alunni.").arg(list.rows.size());
+    if (!list.problems.isEmpty())
+        question += QStringLiteral("\n\nRighe che non riesco a leggere (le salto):\n")
+            + list.problems.mid(0, 15).join(u'\n')
+            + (list.problems.size() > 15 ? QStringLiteral("\n...") : QString());
+    if (list.rows.isEmpty()) {
+        QMessageBox::warning(this, title, question);
+        return;
+    }
+    if (QMessageBox::question(this, title, question + QStringLiteral("\n\nLi aggiungo?"))
+        != QMessageBox::Yes)
+        return;
+    changeAside([rows = list.rows](ServerClassSource &keeper, Problem *problem) {
+        return keeper.importClassList(rows, problem).has_value();
+    });
+}
+
+void RegisterWindow::addPupil()
+{
+    const QString classId = chosenClassId();
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, title,
+        QStringLiteral("Nome e cognome del nuovo alunno:"), QLineEdit::Normal, {}, &ok);
+    if (ok && !name.trimmed().isEmpty())
+        changeAside([classId, name](ServerClassSource &keeper, Problem *problem) {
+            return keeper.addPupil(classId, name, problem);
+        });
+}
+
+void RegisterWindow::renamePupil()
+{
+    const PupilFigures *pupil = chosenPupil();
+    if (!pupil)
+        return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, title,
+        QStringLiteral("Il nuovo nome di %1:").arg(pupil->name), QLineEdit::Normal, pupil->name,
+        &ok);
+    if (ok && !name.trimmed().isEmpty())
+        changeAside([id = pupil->id, name](ServerClassSource &keeper, Problem *problem) {
+            return keeper.renamePupil(id, name, problem);
+        });
+}
+
+void RegisterWindow::movePupil()
+{
+    const PupilFigures *pupil = chosenPupil();
+    if (!pupil)
+        return;
+    QStringList names;
+    for (const SchoolClass &schoolClass : std::as_const(m_classes))
+        names << schoolClass.name;
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, title,
+        QStringLiteral("In quale classe va %1?").arg(pupil->name), names, 0, false, &ok);
+    const qsizetype place = names.indexOf(chosen);
+    if (ok && place >= 0)
+        changeAside([id = pupil->id, classId = m_classes.at(place).id](ServerClassSource &keeper,
+                        Problem *problem) { return keeper.movePupil(id, classId, problem); });
+}
+
+void RegisterWindow::mergePupils()
+{
+    const PupilFigures *chosen = chosenPupil();
+    if (!chosen || m_report.pupils.size() < 2)
+        return;
+    QDialog dialog(this);
+    Ui::MergePupils form;
+    form.setupUi(&dialog);
+    for (const PupilFigures &pupil : std::as_const(m_report.pupils)) {
+        form.going->addItem(pupil.name, pupil.id);
+        form.staying->addItem(pupil.name, pupil.id);
+    }
+    // The name chosen in the table goes; the one beside it in the list is offered to stay.
+    const int place = form.going->findData(chosen->id);
+    form.going->setCurrentIndex(place);
+    form.staying->setCurrentIndex(place == 0 ? 1 : place - 1);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString going = form.going->currentData().toString();
+    const QString staying = form.staying->currentData().toString();
+    if (going == staying) {
+        QMessageBox::warning(this, title, QStringLiteral("Scegli due nomi diversi."));
+        return;
+    }
+    changeAside([going, staying](ServerClassSource &keeper, Problem *problem) {
+        return keeper.mergePupils(staying, going, problem);
+    });
+}
+
+void RegisterWindow::chooseTables()
+{
+    const QString classId = chosenClassId();
+    if (classId.isEmpty())
+        return;
+    bool ok = false;
+    const QString text = QInputDialog::getText(this, title,
+        QStringLiteral("Le tabelline del ripasso di questa settimana (per esempio 6, 7, 8; "
+                       "vuoto: ogni computer sceglie da sé):"),
+        QLineEdit::Normal, {}, &ok);
+    if (!ok)
+        return;
+    const std::optional<QList<int>> tables = parseTables(text);
+    if (!tables) {
+        QMessageBox::warning(
+            this, title, QStringLiteral("Scrivi le tabelline con numeri da 1 a 10, come 6, 7, 8."));
+        return;
+    }
+    changeAside([classId, tables = *tables](ServerClassSource &keeper, Problem *problem) {
+        return keeper.setClassTables(classId, tables, problem);
+    });
+}
+
+void RegisterWindow::askWhereToExport()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Esporta la classe"),
+        QDir(folder).filePath(QStringLiteral("classe %1.csv").arg(m_report.className)),
+        QStringLiteral("Fogli di calcolo CSV (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!exportClass(m_report, path, &error))
+        QMessageBox::warning(this, title, error);
+}
+
 int runRegister(const QString &dataDirectory)
 {
-    LocalClassSource source(dataDirectory);
-    RegisterWindow window(source, [dataDirectory](QWidget *parent, const PupilFigures &pupil) {
-        showProgress(parent, dataDirectory, pupil.id);
-    });
+    const QString service = registerServiceName();
+    std::unique_ptr<ClassSource> source;
+    RegisterWindow::OpenPupil openPupil;
+    if (service.isEmpty()) {
+        source = std::make_unique<LocalClassSource>(dataDirectory);
+        openPupil = [dataDirectory](QWidget *parent, const PupilFigures &pupil) {
+            showProgress(parent, dataDirectory, pupil.id);
+        };
+    } else {
+        source = std::make_unique<ServerClassSource>(registerConnectOptions(service));
+        openPupil = [](QWidget *parent, const PupilFigures &pupil) {
+            auto *page = new ProgressWindow(pupil.name, pupil.facts, {},
+                {QStringLiteral("Le sfide restano sui computer dove sono state fatte: il server "
+                                "della scuola tiene le risposte."),
+                    {}},
+                parent);
+            page->setAttribute(Qt::WA_DeleteOnClose);
+            page->show();
+        };
+    }
+    RegisterWindow window(*source, openPupil);
+    // Live: each answer that reaches the server shows without the teacher touching anything.
+    if (auto *server = dynamic_cast<ServerClassSource *>(source.get())) {
+        QObject::connect(
+            server, &ServerClassSource::answersArrived, &window, &RegisterWindow::refresh);
+        window.setClassKeeper(server);
+    }
     // Every column in sight where the screen allows it; a school's 1366 × 768 scrolls.
     window.resize(QSize(1500, 800).boundedTo(window.screen()->availableGeometry().size()));
     window.exec();

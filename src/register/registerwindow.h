@@ -12,10 +12,13 @@ class QListView;
 class QSortFilterProxyModel;
 class QStringListModel;
 class QTableView;
+class QThread;
 
 namespace calvenza {
 
 class ClassFactModel;
+class ServerClassSource;
+class MachineTableModel;
 class PupilTableModel;
 
 // "Registro di classe": the teacher's view of a class, fact by fact and pupil by pupil, with its
@@ -28,9 +31,16 @@ public:
     using OpenPupil = std::function<void(QWidget *parent, const PupilFigures &pupil)>;
 
     RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget *parent = nullptr);
+    // Waits for a read still under way.
+    ~RegisterWindow() override;
 
-    // Reads the chosen class again.
+    // Reads the chosen class again, on a thread of its own; a call while a read is under way
+    // reads once more after it.
     void refresh();
+    [[nodiscard]] bool isReading() const { return !m_readers.isEmpty(); }
+
+    // The school's server lets the teacher keep her class lists: the buttons for it show.
+    void setClassKeeper(ServerClassSource *keeper);
 
     [[nodiscard]] const ClassReport &report() const { return m_report; }
     [[nodiscard]] ClassFactModel *classModel() const { return m_classModel; }
@@ -38,15 +48,38 @@ public:
     [[nodiscard]] QTableView *pupilView() const { return m_pupilView; }
     [[nodiscard]] QTableView *classView() const { return m_classView; }
     [[nodiscard]] QStringListModel *missedModel() const { return m_missedModel; }
+    [[nodiscard]] MachineTableModel *machineModel() const { return m_machineModel; }
+
+signals:
+    // A class's figures are on screen.
+    void refreshed();
 
 private:
+    // read runs on a thread of its own and gives back what to do with its result here.
+    void readAside(std::function<std::function<void()>()> read);
+    void loadClasses();
+    void showReport(
+        const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines);
     void openPupilAt(const QModelIndex &index);
+    // change runs on a thread of its own; then the classes are read again.
+    void changeAside(std::function<bool(ServerClassSource &, Problem *)> change);
+    [[nodiscard]] QString chosenClassId() const;
+    [[nodiscard]] const PupilFigures *chosenPupil() const;
+    void importClassList();
+    void addPupil();
+    void renamePupil();
+    void movePupil();
+    void mergePupils();
+    void chooseTables();
+    void askWhereToExport();
     void print();
     void askWhereToSavePdf();
 
     ClassSource &m_source;
     OpenPupil m_openPupil;
     QList<SchoolClass> m_classes;
+    QList<QThread *> m_readers;
+    bool m_readAgain = false;
     ClassReport m_report;
     QComboBox *m_classChooser;
     QLabel *m_status;
@@ -56,6 +89,12 @@ private:
     QSortFilterProxyModel *m_pupilProxy;
     QTableView *m_pupilView;
     QStringListModel *m_missedModel;
+    MachineTableModel *m_machineModel;
+    QTableView *m_machineView;
+    QLabel *m_machineLabel;
+    QWidget *m_keeperButtons;
+    QLabel *m_tablesLabel;
+    ServerClassSource *m_keeper = nullptr;
 };
 
 // calvenza --registro: the register over this computer's history; the exit status.

@@ -35,7 +35,8 @@ std::optional<OutboxBatch> unsentAnswers(HistoryDatabase &history, int limit)
     q.setForwardOnly(true);
     q.prepare(QStringLiteral(
         "SELECT a.local_seq, p.name, p.name_key, a.times_table, a.factor, a.answered_at, a.typed,"
-        " a.is_right, a.ms_taken, a.mode FROM answer a JOIN pupil p ON p.id = a.pupil_id"
+        " a.is_right, a.ms_taken, a.mode, p.class_name FROM answer a"
+        " JOIN pupil p ON p.id = a.pupil_id"
         " WHERE a.local_seq > ? ORDER BY a.local_seq LIMIT ?"));
     q.addBindValue(state->sentUpto);
     q.addBindValue(limit);
@@ -54,6 +55,7 @@ std::optional<OutboxBatch> unsentAnswers(HistoryDatabase &history, int limit)
         batch.rights << (q.value(7).toInt() != 0);
         batch.msTaken << q.value(8).toLongLong();
         batch.modes << q.value(9).toInt();
+        batch.classNames << q.value(10).toString();
     }
     batch.lastSeq = batch.localSeqs.isEmpty() ? state->sentUpto : batch.localSeqs.last();
     return batch;

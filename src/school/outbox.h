@@ -14,7 +14,7 @@ struct OutboxBatch
     QString machineId;
     qint64 lastSeq = 0; // the highest local sequence in the batch
     QList<qint64> localSeqs;
-    QStringList names, nameKeys;
+    QStringList names, nameKeys, classNames; // class: empty for none
     QList<int> tables, factors;
     QList<qint64> answeredMs;
     QStringList typed;

@@ -53,16 +53,19 @@ std::optional<QList<AnswerRecord>> schoolAnswersOf(
         ? answersOf(dataDirectory, pupil, outbox->sentUpto, problem)
         : answersOf(dataDirectory, pupil, problem);
     LinkStatus failure;
-    const std::optional<QList<AnswerRecord>> there = server.answersOfPupil(pupilKey(pupil),
-        outbox ? outbox->machineId : noMachine, outbox ? outbox->sentUpto : 0, &failure);
+    const PupilOfClass named = splitPupilLabel(pupil);
+    const std::optional<QList<AnswerRecord>> there
+        = server.answersOfPupil(pupilKey(named.name), named.pupilClass,
+            outbox ? outbox->machineId : noMachine, outbox ? outbox->sentUpto : 0, &failure);
     if (!there) {
         noteFallback(failure);
         return std::nullopt;
     }
-    const QString name = answers.isEmpty() ? pupilName(pupil) : answers.first().pupil;
+    const QString name = answers.isEmpty() ? pupilName(named.name) : answers.first().pupil;
     const qsizetype own = answers.size();
     for (AnswerRecord a : *there) {
         a.pupil = name;
+        a.pupilClass = named.pupilClass;
         answers << a;
     }
     std::inplace_merge(answers.begin(), answers.begin() + own, answers.end(),

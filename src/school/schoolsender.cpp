@@ -3,6 +3,7 @@
 #include "memory/historydatabase.h"
 #include "memory/historywriter.h"
 #include "school/outbox.h"
+#include "school/roster.h"
 #include "school/serviceconfig.h"
 
 #include <QTimer>
@@ -20,9 +21,11 @@ public:
         , m_timing(timing)
         , m_delay(timing.firstRetryMs)
         , m_retry(this)
+        , m_rosterRefresh(this)
     {
         m_retry.setSingleShot(true);
         connect(&m_retry, &QTimer::timeout, this, [this] { sendWaiting(); });
+        connect(&m_rosterRefresh, &QTimer::timeout, this, [this] { refreshRoster(); });
     }
 
     void nudge()
@@ -33,6 +36,7 @@ public:
 
     void finish()
     {
+        m_rosterRefresh.stop();
         m_retry.stop();
         m_finished = true;
         if (m_server && m_server->isOpen())
@@ -63,6 +67,10 @@ public:
             if (!status.linked())
                 return failed(status);
             report(status);
+            if (!m_finished) {
+                refreshRoster();
+                m_rosterRefresh.start(m_timing.rosterRefreshMs);
+            }
         }
         const std::optional<OutboxBatch> batch = unsentAnswers(*m_history, m_timing.batchSize);
         if (!batch) {
@@ -88,6 +96,20 @@ public:
     }
 
 private:
+    // The connection, if broken, is found so by the next batch, which then waits and retries.
+    void refreshRoster()
+    {
+        if (!m_history || !m_server || !m_server->isOpen())
+            return;
+        LinkStatus failure;
+        if (const std::optional<Roster> roster = m_server->classLists(&failure))
+            replaceRoster(*m_history, *roster);
+        else
+            qInfo("calvenza: non riesco a leggere gli elenchi delle classi dal server della "
+                  "scuola: resta la copia di prima (%s).",
+                qUtf8Printable(failure.detail));
+    }
+
     void failed(const LinkStatus &status)
     {
         report(status);
@@ -114,6 +136,7 @@ private:
     SenderTiming m_timing;
     int m_delay;
     QTimer m_retry;
+    QTimer m_rosterRefresh;
     bool m_moreQueued = false;
     bool m_finished = false;
     std::optional<LinkState> m_state;

@@ -16,6 +16,7 @@ struct SenderTiming
     int firstRetryMs = 1000; // after a failure, doubled at each one after it
     int longestRetryMs = 60000;
     int batchSize = 500;
+    int rosterRefreshMs = 5 * 60 * 1000; // the class lists, read again while linked
 };
 
 // Copies to the school's server the answers this machine has that the server has not got, on
@@ -23,6 +24,8 @@ struct SenderTiming
 // (server down, a connection cut mid-batch, a refused password, a newer layout) leaves the
 // answers in the local history, says so once on the console and is tried again later, waiting
 // longer each time. It sends when started, when the history writer commits, and after a wait.
+// Once linked it also copies the school's class lists to the machine, and again every few
+// minutes; a failed read leaves the old copy.
 class SchoolSender : public QObject
 {
     Q_OBJECT

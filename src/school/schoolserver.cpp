@@ -58,12 +58,6 @@ QString serverWords(const QSqlError &error)
     return text.left(text.indexOf(QLatin1String("CONTEXT:"))).simplified();
 }
 
-QString nullArray(qsizetype size)
-{
-    QStringList nulls(size, QStringLiteral("NULL"));
-    return u'{' + nulls.join(u',') + u'}';
-}
-
 } // namespace
 
 QString describe(const LinkStatus &status)
@@ -220,8 +214,7 @@ std::optional<qint64> SchoolServer::send(const OutboxBatch &batch, LinkStatus *f
     q.addBindValue(numberArray(batch.localSeqs));
     q.addBindValue(textArray(batch.names));
     q.addBindValue(textArray(batch.nameKeys));
-    // Which class a machine's pupil is in is not known here yet: the pupils with no class.
-    q.addBindValue(nullArray(batch.size()));
+    q.addBindValue(textArray(batch.classNames)); // empty: the pupils with no class
     q.addBindValue(numberArray(batch.tables));
     q.addBindValue(numberArray(batch.factors));
     q.addBindValue(numberArray(batch.answeredMs));
@@ -236,19 +229,23 @@ std::optional<qint64> SchoolServer::send(const OutboxBatch &batch, LinkStatus *f
     return q.value(0).toLongLong();
 }
 
-std::optional<QList<AnswerRecord>> SchoolServer::answersOfPupil(
-    const QString &pupilKey, const QString &machineId, qint64 sentUpto, LinkStatus *failure)
+std::optional<QList<AnswerRecord>> SchoolServer::answersOfPupil(const QString &pupilKey,
+    const QString &pupilClass, const QString &machineId, qint64 sentUpto, LinkStatus *failure)
 {
     QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
     q.setForwardOnly(true);
-    // A machine's runs name no class yet, so its pupil is the one with no class, as in
-    // add_answers.
-    q.prepare(QStringLiteral("SELECT a.times_table, a.factor, a.typed, a.is_right, a.ms_taken,"
-                             " (extract(epoch FROM a.answered_at) * 1000)::bigint, a.mode"
-                             " FROM calvenza.answers a JOIN calvenza.pupils p ON p.id = a.pupil_id"
-                             " WHERE p.name_key = ? AND p.class_id IS NULL"
-                             " AND NOT (a.machine_id = ?::uuid AND a.local_seq > ?)"
-                             " ORDER BY a.answered_at, a.machine_id, a.local_seq"));
+    // The pupil of that class, else the one with no class, as add_answers chooses.
+    q.prepare(QStringLiteral(
+        "SELECT a.times_table, a.factor, a.typed, a.is_right, a.ms_taken,"
+        " (extract(epoch FROM a.answered_at) * 1000)::bigint, a.mode"
+        " FROM calvenza.answers a WHERE a.pupil_id = coalesce("
+        "(SELECT p.id FROM calvenza.pupils p JOIN calvenza.classes c ON c.id = p.class_id"
+        " WHERE p.name_key = ? AND c.name = ?),"
+        " (SELECT p.id FROM calvenza.pupils p WHERE p.name_key = ? AND p.class_id IS NULL))"
+        " AND NOT (a.machine_id = ?::uuid AND a.local_seq > ?)"
+        " ORDER BY a.answered_at, a.machine_id, a.local_seq"));
+    q.addBindValue(pupilKey);
+    q.addBindValue(pupilClass);
     q.addBindValue(pupilKey);
     q.addBindValue(machineId);
     q.addBindValue(sentUpto);
@@ -275,6 +272,43 @@ std::optional<QList<AnswerRecord>> SchoolServer::answersOfPupil(
         return std::nullopt;
     }
     return answers;
+}
+
+std::optional<Roster> SchoolServer::classLists(LinkStatus *failure)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    q.setForwardOnly(true);
+    Roster roster;
+    // One moment of the lists: a teacher moving a pupil meanwhile is seen whole or not at all.
+    const bool read = q.exec(QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"))
+        && q.exec(QStringLiteral("SELECT c.name, p.name, p.name_key FROM calvenza.pupils p"
+                                 " JOIN calvenza.classes c ON c.id = p.class_id"
+                                 " ORDER BY c.name, p.name"))
+        &&
+        [&] {
+            while (q.next())
+                roster.pupils.append(
+                    {q.value(0).toString(), q.value(1).toString(), q.value(2).toString()});
+            return !q.lastError().isValid();
+        }()
+        && q.exec(QStringLiteral("SELECT c.name, array_to_string(t.tables, ',')"
+                                 " FROM calvenza.class_tables t"
+                                 " JOIN calvenza.classes c ON c.id = t.class_id"))
+        && [&] {
+               while (q.next()) {
+                   if (const QList<int> tables = tablesFromText(q.value(1).toString());
+                       !tables.isEmpty())
+                       roster.tables.insert(q.value(0).toString(), tables);
+               }
+               return !q.lastError().isValid();
+           }();
+    if (!read) {
+        *failure = queryFailure(q.lastError());
+        QSqlQuery(QSqlDatabase::database(m_connectionName, false)).exec(QStringLiteral("ROLLBACK"));
+        return std::nullopt;
+    }
+    q.exec(QStringLiteral("COMMIT"));
+    return roster;
 }
 
 QString SchoolServer::serverVersion()

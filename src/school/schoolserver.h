@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drill/answer.h"
+#include "school/roster.h"
 
 #include <QList>
 #include <QSqlError>
@@ -62,10 +63,14 @@ public:
     std::optional<qint64> send(const OutboxBatch &batch, LinkStatus *failure);
 
     // One pupil's answers, oldest first: the pupil this machine's answers go to, named by his
-    // key. This machine's answers after sentUpto are left out: they may or may not have arrived,
-    // and the caller has them from its own history. nullopt with the failure.
-    std::optional<QList<AnswerRecord>> answersOfPupil(
-        const QString &pupilKey, const QString &machineId, qint64 sentUpto, LinkStatus *failure);
+    // key and class (empty: none), found as add_answers finds him. This machine's answers after
+    // sentUpto are left out: they may or may not have arrived, and the caller has them from its
+    // own history. nullopt with the failure.
+    std::optional<QList<AnswerRecord>> answersOfPupil(const QString &pupilKey,
+        const QString &pupilClass, const QString &machineId, qint64 sentUpto, LinkStatus *failure);
+
+    // The school's class lists and each class's ripasso tables; nullopt with the failure.
+    std::optional<Roster> classLists(LinkStatus *failure);
 
     // For the technician's check: empty or nullopt when the server does not say.
     [[nodiscard]] QString serverVersion();
