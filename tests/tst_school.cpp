@@ -16,11 +16,9 @@
 
 #include <QLabel>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
