@@ -201,6 +201,35 @@ private slots:
         QCOMPARE(onServer(), 550);
     }
 
+    // A server that stops answering in the middle of a batch cannot hold the program's end:
+    // its connection is cut, and the answers go with the next run.
+    void theProgramEndsWhenTheServerStopsAnsweringMidBatch()
+    {
+        QTemporaryDir data;
+        HistoryWriter writer(data.path());
+        auto sender = std::make_unique<SchoolSender>(data.path(), quickRetries);
+        sender->follow(&writer);
+        writeAnswers(writer, 250);
+        QTRY_COMPARE(onServer(), 250);
+        const QStringList backends
+            = admin(QStringLiteral("SELECT string_agg(pid::text, ',') FROM pg_stat_activity"
+                                   " WHERE usename = 'macchina'"))
+                  .toString()
+                  .split(u',');
+        for (const QString &pid : backends)
+            QCOMPARE(::kill(pid.toInt(), SIGSTOP), 0);
+        writeAnswers(writer, 300);
+        QTest::qWait(300);
+        QElapsedTimer ending;
+        ending.start();
+        sender.reset();
+        QVERIFY2(ending.elapsed() < 10000, qPrintable(QString::number(ending.elapsed())));
+        for (const QString &pid : backends)
+            QCOMPARE(::kill(pid.toInt(), SIGCONT), 0);
+        sender = std::make_unique<SchoolSender>(data.path(), quickRetries);
+        QTRY_COMPARE_WITH_TIMEOUT(onServer(), 550, 10000);
+    }
+
     void aPupilsHistoryFollowsHimFromMachineToMachine_data()
     {
         QTest::addColumn<std::optional<Fault>>("fault");

@@ -148,6 +148,15 @@ public:
         return status;
     }
 
+    ~FullProgram() override
+    {
+        m_tavola.reset();
+        m_school.reset();
+        // A reading of the school's answers still waiting on a server that does not answer
+        // would hold the program's end: nobody needs it now.
+        SchoolServer::cutEveryConnection();
+    }
+
 private:
     // The machine's copy of the class lists, read once.
     const Roster &roster()

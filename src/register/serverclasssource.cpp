@@ -97,6 +97,7 @@ public:
     }
     ~ServerWorker() override
     {
+        SchoolServer::forgetConnection(std::exchange(m_socket, -1));
         if (QSqlDatabase::contains(m_name)) {
             QSqlDatabase::database(m_name, false).close();
             QSqlDatabase::removeDatabase(m_name);
@@ -104,6 +105,13 @@ public:
     }
 
     [[nodiscard]] QSqlDatabase db() const { return QSqlDatabase::database(m_name, false); }
+
+    void closeConnection()
+    {
+        // Forgotten first, so that no file opened later under its number is ever cut.
+        SchoolServer::forgetConnection(std::exchange(m_socket, -1));
+        db().close();
+    }
 
     // Connected and listening, or false with why.
     bool open(Problem *problem)
@@ -137,6 +145,7 @@ public:
                 return fail(problem, unreachable(), words);
             }
         }
+        m_socket = SchoolServer::watchConnection(connection);
         QSqlQuery q(connection);
         if (!q.exec(QStringLiteral("SET statement_timeout = '10s'"))
             || !q.exec(QStringLiteral(
@@ -146,7 +155,7 @@ public:
             || !q.next()) {
             Problem why = queryProblem(q.lastError());
             q.finish();
-            connection.close();
+            closeConnection();
             return fail(problem, why.sentence, why.details);
         }
         const int version = q.value(0).toInt();
@@ -154,14 +163,14 @@ public:
         const bool teacher = q.value(2).toBool();
         q.finish();
         if (version > schoolSchemaVersion) {
-            connection.close();
+            closeConnection();
             return fail(problem,
                 QStringLiteral("Il server della scuola è di una versione più nuova di Calvenza: "
                                "aggiorna Calvenza su questo computer."),
                 QStringLiteral("versione %1").arg(version));
         }
         if (machine && !teacher) {
-            connection.close();
+            closeConnection();
             return fail(problem,
                 QStringLiteral("I risultati della classe sono dell'insegnante: questo computer "
                                "entra nel server della scuola come computer del laboratorio "
@@ -197,7 +206,7 @@ public:
                 words};
         if (code.isEmpty() || code.startsWith(QLatin1String("08"))
             || code.startsWith(QLatin1String("57")) || !db().isOpen()) {
-            db().close();
+            closeConnection();
             m_retry->start();
             return {unreachable(), words};
         }
@@ -384,6 +393,7 @@ private:
 
     QString m_options;
     QString m_name;
+    int m_socket = -1; // cut by a window that closes while the server does not answer
     QTimer *m_retry;
 };
 
@@ -406,7 +416,12 @@ ServerClassSource::~ServerClassSource()
         delete worker;
         QThread::currentThread()->quit();
     });
-    m_thread.wait();
+    // A server that stopped answering in the middle of a reading must not keep the window
+    // from closing.
+    if (!m_thread.wait(QDeadlineTimer(3000))) {
+        SchoolServer::cutEveryConnection();
+        m_thread.wait();
+    }
 }
 
 void ServerClassSource::onWorker(const std::function<void()> &call)

@@ -160,7 +160,12 @@ SchoolSender::~SchoolSender()
         worker->finish();
         QThread::currentThread()->quit();
     });
-    m_thread.wait();
+    // The last batch takes milliseconds; a server that stopped answering in the middle of one
+    // must not keep the program from ending. What is unsent stays in the history.
+    if (!m_thread.wait(QDeadlineTimer(3000))) {
+        SchoolServer::cutEveryConnection();
+        m_thread.wait();
+    }
     delete m_worker;
 }
 

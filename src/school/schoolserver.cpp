@@ -4,9 +4,15 @@
 #include "school/serviceconfig.h"
 
 #include <QAtomicInteger>
+#include <QMutex>
+#include <QSet>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <dlfcn.h>
+#include <sys/socket.h>
 
 namespace calvenza {
 
@@ -56,6 +62,28 @@ QString serverWords(const QSqlError &error)
 {
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     return text.left(text.indexOf(QLatin1String("CONTEXT:"))).simplified();
+}
+
+// The sockets of the open connections. A server that stops answering in the middle of a
+// statement (stopped, or a link that swallows packets) holds its thread for ever: the server's
+// statement timeout cannot fire, and its kernel still answers keepalives. Only cutting the
+// socket frees the thread, which a program that is ending does.
+QMutex openSocketsLock;
+QSet<int> openSockets;
+
+int socketOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (qstrcmp(handle.typeName(), "pg_conn*") != 0) // libpq's PGconn, as Qt names it
+        return -1;
+    void *connection = *static_cast<void *const *>(handle.constData());
+    // libpq is loaded already, by Qt's driver: asked for its socket, not linked again.
+    using SocketFunction = int (*)(const void *);
+    static const SocketFunction pqSocket = [] {
+        void *libpq = dlopen("libpq.so.5", RTLD_LAZY | RTLD_NOLOAD);
+        return libpq ? reinterpret_cast<SocketFunction>(dlsym(libpq, "PQsocket")) : nullptr;
+    }();
+    return connection && pqSocket ? pqSocket(connection) : -1;
 }
 
 } // namespace
@@ -130,6 +158,7 @@ SchoolServer::SchoolServer()
 
 SchoolServer::~SchoolServer()
 {
+    forgetSocket();
     if (QSqlDatabase::contains(m_connectionName)) {
         QSqlDatabase::database(m_connectionName, false).close();
         QSqlDatabase::removeDatabase(m_connectionName);
@@ -142,8 +171,38 @@ bool SchoolServer::isOpen() const
         && QSqlDatabase::database(m_connectionName, false).isOpen();
 }
 
+int SchoolServer::watchConnection(const QSqlDatabase &db)
+{
+    const int socket = socketOf(db);
+    if (socket >= 0) {
+        const QMutexLocker locker(&openSocketsLock);
+        openSockets.insert(socket);
+    }
+    return socket;
+}
+
+void SchoolServer::forgetConnection(int socket)
+{
+    const QMutexLocker locker(&openSocketsLock);
+    openSockets.remove(socket);
+}
+
+void SchoolServer::forgetSocket()
+{
+    forgetConnection(std::exchange(m_socket, -1));
+}
+
+void SchoolServer::cutEveryConnection()
+{
+    const QMutexLocker locker(&openSocketsLock);
+    for (const int socket : std::as_const(openSockets))
+        ::shutdown(socket, SHUT_RDWR);
+}
+
 void SchoolServer::close()
 {
+    // Forgotten before libpq closes it, so no other file ever gets this number cut.
+    forgetSocket();
     if (QSqlDatabase::contains(m_connectionName))
         QSqlDatabase::database(m_connectionName, false).close();
 }
@@ -175,6 +234,7 @@ LinkStatus SchoolServer::open(int connectSeconds, int statementSeconds)
     db.setConnectOptions(schoolConnectOptions(connectSeconds));
     if (!db.open())
         return {connectionFailure(db.lastError().databaseText()), serverWords(db.lastError())};
+    m_socket = watchConnection(db);
     // A batch takes milliseconds; one held by a lock on the server must not hold the program's
     // end with it. A prepared statement must be gone before a failure closes the connection.
     const QSqlError untimed = [&] {

@@ -4,6 +4,7 @@
 #include "school/roster.h"
 
 #include <QList>
+#include <QSqlDatabase>
 #include <QSqlError>
 #include <QString>
 #include <optional>
@@ -56,6 +57,13 @@ public:
     // statement at most statementSeconds.
     LinkStatus open(int connectSeconds = 5, int statementSeconds = 10);
     void close();
+
+    // Cuts every open connection to the server, of any thread: their statements fail at once.
+    // For a program that is ending, whose threads may wait on a server that no longer answers.
+    static void cutEveryConnection();
+    // Another open connection to the server, cut with the others; forgotten before it closes.
+    static int watchConnection(const QSqlDatabase &db);
+    static void forgetConnection(int socket);
     [[nodiscard]] bool isOpen() const;
 
     // Adds a batch in one statement, committed when it returns; answers the server already
@@ -79,8 +87,10 @@ public:
 
 private:
     LinkStatus queryFailure(const QSqlError &error) const;
+    void forgetSocket();
 
     QString m_connectionName;
+    int m_socket = -1;
 };
 
 } // namespace calvenza
