@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
+#include <unistd.h>
 
 using namespace calvenza;
 using calvenza::testing::bytesOf;
@@ -361,6 +362,52 @@ private slots:
         QFETCH(unsigned long, type);
         QFETCH(bool, network);
         QCOMPARE(isNetworkFileSystem(type), network);
+    }
+
+    // A network folder shared by a lab's machines keeps no history, once the server has all of
+    // it; this machine's own folder is one nobody else can have made.
+    void aNetworkFolderAtSchoolLeavesTheHistoryToTheMachine_data()
+    {
+        QTest::addColumn<bool>("networkAtSchool");
+        QTest::addColumn<int>("answersThere"); // -1: no history there
+        QTest::addColumn<bool>("allSent");
+        QTest::addColumn<bool>("folderTaken");
+        QTest::addColumn<bool>("onMachine");
+        QTest::newRow("a folder of this machine") << false << 3 << false << false << false;
+        QTest::newRow("network, no history there") << true << -1 << false << false << true;
+        QTest::newRow("network, answers not on the server") << true << 3 << false << false << false;
+        QTest::newRow("network, all on the server") << true << 3 << true << false << true;
+        QTest::newRow("network, the machine's folder taken")
+            << true << -1 << false << true << false;
+    }
+    void aNetworkFolderAtSchoolLeavesTheHistoryToTheMachine()
+    {
+        QFETCH(bool, networkAtSchool);
+        QFETCH(int, answersThere);
+        QFETCH(bool, allSent);
+        QFETCH(bool, folderTaken);
+        QFETCH(bool, onMachine);
+        QTemporaryDir home;
+        QTemporaryDir machine;
+        if (answersThere >= 0) {
+            HistoryWriter writer(home.path());
+            for (int i = 0; i < answersThere; ++i)
+                writer.record({QStringLiteral("Ugo"), 8, i + 1, QStringLiteral("8"), true, 900,
+                    QDateTime::currentDateTimeUtc()});
+            writer.flush();
+        }
+        if (allSent) {
+            HistoryDatabase db(home.path(), HistoryDatabase::Access::Write);
+            QVERIFY(db.exec(QStringLiteral(
+                "UPDATE outbox SET sent_upto = (SELECT max(local_seq) FROM answer)")));
+        }
+        const QString own = machine.filePath(QStringLiteral("calvenza-%1").arg(::getuid()));
+        if (folderTaken)
+            QVERIFY(QFile::link(home.path(), own));
+        const QString chosen = chooseHistoryFolder(home.path(), networkAtSchool, machine.path());
+        QCOMPARE(chosen, onMachine ? own : home.path());
+        if (onMachine)
+            QCOMPARE(QFileInfo(own).permissions() & 0x0077, 0);
     }
 
     // This machine's folders, one not made yet included, keep the history in WAL.

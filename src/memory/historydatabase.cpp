@@ -1,13 +1,16 @@
 #include "memory/historydatabase.h"
 
 #include "platform/networkfolder.h"
+#include "school/serviceconfig.h"
 
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QLockFile>
+#include <QMutex>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QThread>
@@ -129,6 +132,71 @@ QString historyFileName()
     return QStringLiteral("storia.sqlite");
 }
 
+namespace {
+
+// Whether a history holds answers its outbox has not seen confirmed; true when it cannot say.
+bool holdsUnsentAnswers(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return false;
+    bool unsent = true;
+    const QString name = nextConnectionName();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
+        QSqlQuery q(db);
+        if (db.open()
+            && q.exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM answer, outbox"
+                                     " WHERE answer.local_seq > outbox.sent_upto)"))
+            && q.next())
+            unsent = q.value(0).toBool();
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return unsent;
+}
+
+} // namespace
+
+QString chooseHistoryFolder(
+    const QString &dataDirectory, bool networkAtSchool, const QString &machineFolderBase)
+{
+    if (!networkAtSchool)
+        return dataDirectory;
+    QString why;
+    const QString own = machineOwnFolder(machineFolderBase, &why);
+    if (own.isEmpty()) {
+        qInfo(
+            "calvenza: la storia resta nella cartella dei dati in rete: %s.", qUtf8Printable(why));
+        return dataDirectory;
+    }
+    if (holdsUnsentAnswers(QDir(dataDirectory).filePath(historyFileName()))) {
+        qInfo("calvenza: la storia nella cartella dei dati in rete ha risposte non ancora sul "
+              "server della scuola: resta lì finché non le avrà tutte.");
+        return dataDirectory;
+    }
+    qInfo("calvenza: la cartella dei dati è in rete: la storia di questo computer è in «%s», "
+          "quella di ogni alunno sul server della scuola.",
+        qUtf8Printable(own));
+    return own;
+}
+
+QString historyFolder(const QString &dataDirectory)
+{
+    // Once per run: the writer, the readers and the sender must all find the same history.
+    static QMutex lock;
+    static QHash<QString, QString> chosen;
+    const QMutexLocker locker(&lock);
+    if (const auto found = chosen.constFind(dataDirectory); found != chosen.constEnd())
+        return *found;
+    const QString folder = chooseHistoryFolder(dataDirectory,
+        onNetworkFileSystem(dataDirectory) && schoolServiceDefined(), QStringLiteral("/var/tmp"));
+    chosen.insert(dataDirectory, folder);
+    return folder;
+}
+
 std::optional<FileIdentity> fileIdentity(const QString &path)
 {
     struct stat info = {};
@@ -226,7 +294,7 @@ QByteArrayView RawRows::text(int column) const
 
 HistoryDatabase::HistoryDatabase(const QString &dataDirectory, Access access)
     : m_connectionName(nextConnectionName())
-    , m_path(QDir(dataDirectory).filePath(historyFileName()))
+    , m_path(QDir(historyFolder(dataDirectory)).filePath(historyFileName()))
     , m_access(access)
 {
     m_open = open();

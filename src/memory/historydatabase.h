@@ -19,6 +19,16 @@ inline constexpr int historySchemaVersion = 3;
 // The history's file in the data directory, beside the record files.
 [[nodiscard]] QString historyFileName();
 
+// The folder of the history of a data directory, chosen once per run. A data directory on the
+// network, shared by every lab machine that logs in with one account, and whose locks may not
+// work, at a school with a server: this machine's own folder, since the pupils' histories are
+// on the server; unless the history there still holds answers the server has not got, which
+// stay there, and are sent from there, until it has them all. Anywhere else, the data directory.
+[[nodiscard]] QString historyFolder(const QString &dataDirectory);
+// The same choice, with the place of the data directory given and no memory of it.
+[[nodiscard]] QString chooseHistoryFolder(
+    const QString &dataDirectory, bool networkAtSchool, const QString &machineFolderBase);
+
 // One connection to the history of a data directory, for the thread that opens it (a
 // QSqlDatabase belongs to its thread).
 // Write (the writer's): creates the file (0600, folder 0700), moves a file that is not a database

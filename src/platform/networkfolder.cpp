@@ -2,8 +2,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
+#include <unistd.h>
 
 namespace calvenza {
 
@@ -41,6 +45,31 @@ bool onNetworkFileSystem(const QString &folder)
     };
     return statfs(QFile::encodeName(path).constData(), &info) == 0
         && isNetworkFileSystem(static_cast<unsigned long>(info.f_type));
+}
+
+QString machineOwnFolder(const QString &base, QString *why)
+{
+    const QString folder = QDir(base).filePath(QStringLiteral("calvenza-%1").arg(::getuid()));
+    const QByteArray path = QFile::encodeName(folder);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        return {};
+    }
+    // In a folder everyone may write to, a name can be taken by someone else first.
+    struct stat info = {};
+    if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode)
+        || info.st_uid != ::getuid()) {
+        if (why)
+            *why = QStringLiteral("«%1» non è una cartella di questo utente").arg(folder);
+        return {};
+    }
+    if ((info.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) {
+        if (why)
+            *why = QString::fromLocal8Bit(std::strerror(errno));
+        return {};
+    }
+    return folder;
 }
 
 } // namespace calvenza

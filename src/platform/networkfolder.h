@@ -13,4 +13,9 @@ namespace calvenza {
 // one above it that exists. False when the system does not say.
 [[nodiscard]] bool onNetworkFileSystem(const QString &folder);
 
+// This machine's own folder for a user's files, under base (/var/tmp, which outlives a reboot):
+// base/calvenza-UID, made 0700. Empty, with why, when it cannot be trusted: not a folder of
+// this user's (another made it first, or a link), or not made.
+[[nodiscard]] QString machineOwnFolder(const QString &base, QString *why = nullptr);
+
 } // namespace calvenza
