@@ -50,7 +50,8 @@ class TestTeacher : public QObject
             " array_agg(s), array_agg(?::text), array_agg(?::text), array_agg(NULLIF(?, '')),"
             " array_agg(8), array_agg(7), array_agg((extract(epoch FROM now()) * 1000)::bigint"
             " - 1000 * (? - s + 60 * ?)), array_agg('56'::text), array_agg(?::boolean),"
-            " array_agg(2000), array_agg(1)) FROM generate_series(?::bigint, ?::bigint) AS s"));
+            " array_agg((1000 + s * 733 % 4000)::integer), array_agg(1))"
+            " FROM generate_series(?::bigint, ?::bigint) AS s"));
         for (const QVariant &value : QVariantList {pupil, pupilKey(pupil), className, m_seq + count,
                  minutesAgo, right, m_seq + 1, m_seq + count})
             q.addBindValue(value);
@@ -121,6 +122,31 @@ private slots:
         QCOMPARE(eightSeven.recent.size(), 5);
         QVERIFY(eightSeven.recent.first().right && !eightSeven.recent.last().right);
         QCOMPARE(ugo.answersThisWeek, 6);
+        // The weeks as the server counts them are the weeks as the machine counts the answers.
+        machineAnswers(QStringLiteral("3A"), QStringLiteral("Ugo"), false, 7, 60 * 24 * 9);
+        machineAnswers(QStringLiteral("3A"), QStringLiteral("Ugo"), true, 5, 60 * 24 * 20);
+        machineAnswers(QStringLiteral("3A"), QStringLiteral("Ugo"), true, 3, 60 * 24 * 40);
+        const ClassPeriods periods = classPeriods(now);
+        const PupilFigures counted
+            = rossi.report(classes.first(), now, &problem).pupils.constFirst();
+        PupilHistory answers {ugo.name, ugo.facts, {}, {}, {}};
+        QSqlQuery rows(m_admin);
+        QVERIFY(rows.exec(
+            QStringLiteral("SELECT (extract(epoch FROM answered_at) * 1000)::bigint,"
+                           " is_right, ms_taken FROM calvenza.answers a JOIN calvenza.pupils p"
+                           " ON p.id = a.pupil_id WHERE p.name = 'Ugo'")));
+        while (rows.next())
+            if (rows.value(0).toLongLong() >= periods.recentStart.toMSecsSinceEpoch())
+                answers.since.append({rows.value(0).toLongLong(), rows.value(1).toBool(),
+                    rows.value(2).toLongLong()});
+        const PupilFigures expected = pupilFigures(answers, periods);
+        QCOMPARE(counted.recentAnswers, 18);
+        for (const auto &[field, name] : {std::pair {&PupilFigures::answersThisWeek, "week"},
+                 {&PupilFigures::minutesThisWeek, "minutes"}, {&PupilFigures::percentThisWeek, "%"},
+                 {&PupilFigures::percentLastWeek, "% before"},
+                 {&PupilFigures::recentRight, "right"}})
+            QVERIFY2(counted.*field == expected.*field, name);
+        QCOMPARE(counted.medianMs, expected.medianMs);
         QCOMPARE(ugo.stuckOn, (QList<Fact> {Fact {8, 7}}));
         QCOMPARE(report.missedMost(), (QList<Fact> {Fact {8, 7}}));
         QVERIFY(pupilIn(rossi.report(classes.last(), now), QStringLiteral("Zeno")));
@@ -136,7 +162,7 @@ private slots:
         {
             QSqlQuery q(direct);
             QVERIFY(q.exec(QStringLiteral("SELECT count(*) FROM calvenza.answers")) && q.next());
-            QCOMPARE(q.value(0).toInt(), 8);
+            QCOMPARE(q.value(0).toInt(), 21 + 2); // Ugo's and Zeno's, not Ada's
             QVERIFY(!q.exec(QStringLiteral("UPDATE calvenza.answers SET is_right = true")));
             QCOMPARE(q.lastError().nativeErrorCode(), QStringLiteral("42501"));
         }

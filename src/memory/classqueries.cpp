@@ -27,7 +27,7 @@ bool readAll(
         placeOf.insert(names.integer(0), pupils.size());
         pupils.append(
             {pupilLabel(QString::fromUtf8(names.text(1)), QString::fromUtf8(names.text(2))), {}, {},
-                {}});
+                {}, {}});
     }
     if (names.failed())
         return failWith(problem, names.problem());

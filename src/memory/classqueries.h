@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <optional>
 
 namespace calvenza {
 
@@ -17,6 +18,19 @@ struct TimedAnswer
     qint64 msTaken = -1;
 };
 
+// A pupil's answers of the register's weeks, counted.
+struct WeeksCounts
+{
+    int answersThisWeek = 0;
+    int rightThisWeek = 0;
+    qint64 msThisWeek = 0; // each answer's time up to a minute
+    int answersLastWeek = 0;
+    int rightLastWeek = 0;
+    int recentAnswers = 0; // this week and the three before
+    int recentRight = 0;
+    qint64 recentMedianMs = -1; // of the answers whose time is known; -1: none
+};
+
 // What the history holds of one pupil for the class register.
 struct PupilHistory
 {
@@ -24,6 +38,7 @@ struct PupilHistory
     FactTable facts; // counts and latest answers of every fact
     QDateTime lastAnswer; // UTC; invalid when none
     QList<TimedAnswer> since; // every answer from the moment asked for on, in no order
+    std::optional<WeeksCounts> counted; // counted by the school's server instead of since
 };
 
 // Every pupil of the history of a data directory, in alphabetical order, read in one moment

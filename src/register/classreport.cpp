@@ -8,9 +8,6 @@ namespace calvenza {
 
 namespace {
 
-// An answer left on screen through the break is not a lesson's minutes.
-constexpr qint64 longestCountedMs = 60'000;
-
 int percent(int part, int whole)
 {
     return whole > 0 ? int((part * 100 + whole / 2) / whole) : -1;
@@ -87,6 +84,40 @@ Trend PupilFigures::trend() const
     return Trend::Steady;
 }
 
+WeeksCounts weeksCounts(const QList<TimedAnswer> &answers, const ClassPeriods &periods)
+{
+    const qint64 weekStart = periods.weekStart.toMSecsSinceEpoch();
+    const qint64 lastWeekStart = periods.lastWeekStart.toMSecsSinceEpoch();
+    const qint64 recentStart = periods.recentStart.toMSecsSinceEpoch();
+    const qint64 now = periods.now.toMSecsSinceEpoch();
+    WeeksCounts c;
+    QList<qint64> times;
+    for (const TimedAnswer &a : answers) {
+        if (a.answeredAtMs > now)
+            continue;
+        if (a.answeredAtMs >= weekStart) {
+            ++c.answersThisWeek;
+            c.rightThisWeek += a.right ? 1 : 0;
+            c.msThisWeek += std::clamp<qint64>(a.msTaken, 0, longestCountedMs);
+        } else if (a.answeredAtMs >= lastWeekStart) {
+            ++c.answersLastWeek;
+            c.rightLastWeek += a.right ? 1 : 0;
+        }
+        if (a.answeredAtMs >= recentStart) {
+            ++c.recentAnswers;
+            c.recentRight += a.right ? 1 : 0;
+            if (a.msTaken >= 0)
+                times << a.msTaken;
+        }
+    }
+    if (!times.isEmpty()) {
+        const auto middle = times.begin() + times.size() / 2;
+        std::nth_element(times.begin(), middle, times.end());
+        c.recentMedianMs = *middle;
+    }
+    return c;
+}
+
 PupilFigures pupilFigures(const PupilHistory &history, const ClassPeriods &periods)
 {
     PupilFigures p;
@@ -111,43 +142,17 @@ PupilFigures pupilFigures(const PupilHistory &history, const ClassPeriods &perio
         }
     }
 
-    const qint64 weekStart = periods.weekStart.toMSecsSinceEpoch();
-    const qint64 lastWeekStart = periods.lastWeekStart.toMSecsSinceEpoch();
-    const qint64 recentStart = periods.recentStart.toMSecsSinceEpoch();
-    const qint64 now = periods.now.toMSecsSinceEpoch();
-    int lastWeekAnswers = 0;
-    int lastWeekRight = 0;
-    int weekRight = 0;
-    qint64 weekMs = 0;
-    QList<qint64> times;
-    for (const TimedAnswer &a : history.since) {
-        if (a.answeredAtMs > now)
-            continue;
-        if (a.answeredAtMs >= weekStart) {
-            ++p.answersThisWeek;
-            weekRight += a.right ? 1 : 0;
-            weekMs += std::clamp<qint64>(a.msTaken, 0, longestCountedMs);
-        } else if (a.answeredAtMs >= lastWeekStart) {
-            ++lastWeekAnswers;
-            lastWeekRight += a.right ? 1 : 0;
-        }
-        if (a.answeredAtMs >= recentStart) {
-            ++p.recentAnswers;
-            p.recentRight += a.right ? 1 : 0;
-            if (a.msTaken >= 0)
-                times << a.msTaken;
-        }
-    }
-    p.minutesThisWeek = int((weekMs + 30'000) / 60'000);
+    const WeeksCounts counts
+        = history.counted ? *history.counted : weeksCounts(history.since, periods);
+    p.answersThisWeek = counts.answersThisWeek;
+    p.recentAnswers = counts.recentAnswers;
+    p.recentRight = counts.recentRight;
+    p.medianMs = counts.recentMedianMs;
+    p.minutesThisWeek = int((counts.msThisWeek + 30'000) / 60'000);
     if (p.answersThisWeek >= trendMinimumAnswers)
-        p.percentThisWeek = percent(weekRight, p.answersThisWeek);
-    if (lastWeekAnswers >= trendMinimumAnswers)
-        p.percentLastWeek = percent(lastWeekRight, lastWeekAnswers);
-    if (!times.isEmpty()) {
-        const auto middle = times.begin() + times.size() / 2;
-        std::nth_element(times.begin(), middle, times.end());
-        p.medianMs = *middle;
-    }
+        p.percentThisWeek = percent(counts.rightThisWeek, p.answersThisWeek);
+    if (counts.answersLastWeek >= trendMinimumAnswers)
+        p.percentLastWeek = percent(counts.rightLastWeek, counts.answersLastWeek);
     return p;
 }
 

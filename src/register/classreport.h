@@ -56,6 +56,12 @@ struct PupilFigures
     [[nodiscard]] Trend trend() const;
 };
 
+// What the register shows of a pupil's answers of its weeks; the school's server counts the
+// same with one statement (serverclasssource.cpp). An answer left on screen through the break
+// is not a lesson's minutes: each counts up to longestCountedMs.
+inline constexpr qint64 longestCountedMs = 60'000;
+[[nodiscard]] WeeksCounts weeksCounts(
+    const QList<TimedAnswer> &answers, const ClassPeriods &periods);
 [[nodiscard]] PupilFigures pupilFigures(const PupilHistory &history, const ClassPeriods &periods);
 
 // What the class's answers say of one fact.

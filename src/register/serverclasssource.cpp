@@ -260,7 +260,7 @@ public:
         QList<PupilHistory> pupils;
         QStringList ids;
         const ClassPeriods periods = classPeriods(now);
-        const bool read = readClass(schoolClass.id, periods.recentStart, pupils, ids, problem);
+        const bool read = readClass(schoolClass.id, periods, pupils, ids, problem);
         if (db().isOpen())
             QSqlQuery(db()).exec(read ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK"));
         if (!read)
@@ -276,7 +276,7 @@ public:
         return report;
     }
 
-    bool readClass(const QString &classId, const QDateTime &since, QList<PupilHistory> &pupils,
+    bool readClass(const QString &classId, const ClassPeriods &periods, QList<PupilHistory> &pupils,
         QStringList &ids, Problem *problem)
     {
         QSqlQuery q;
@@ -292,7 +292,7 @@ public:
         while (q.next()) {
             placeOf.insert(q.value(0).toLongLong(), pupils.size());
             ids << q.value(0).toString();
-            pupils.append({q.value(1).toString(), {}, {}, {}});
+            pupils.append({q.value(1).toString(), {}, {}, {}, {}});
         }
         if (pupils.isEmpty())
             return true;
@@ -328,18 +328,41 @@ public:
         if (q.lastError().isValid())
             return fail(problem, queryProblem(q.lastError()).sentence, serverWords(q.lastError()));
 
+        // The weeks' figures counted here, as weeksCounts() counts them: a class's month is
+        // some twenty thousand answers, which Qt would take longer to hand over than the
+        // server takes to count.
+        const qint64 week = periods.weekStart.toMSecsSinceEpoch();
+        const qint64 lastWeek = periods.lastWeekStart.toMSecsSinceEpoch();
         if (!run(q,
-                QStringLiteral("SELECT pupil_id, (extract(epoch FROM answered_at) * 1000)::bigint,"
-                               " is_right, ms_taken FROM calvenza.answers"
-                               " WHERE pupil_id = ANY(?::bigint[])"
-                               " AND answered_at >= to_timestamp(?::bigint / 1000.0)"),
-                {idArray(ids), since.toMSecsSinceEpoch()}, problem))
+                QStringLiteral(
+                    "SELECT pupil_id, count(*) FILTER (WHERE answered_at >= w.this_week),"
+                    " count(*) FILTER (WHERE answered_at >= w.this_week AND is_right),"
+                    " coalesce(sum(least(greatest(ms_taken, 0), ?)) FILTER (WHERE answered_at"
+                    " >= w.this_week), 0),"
+                    " count(*) FILTER (WHERE answered_at >= w.last_week AND answered_at"
+                    " < w.this_week),"
+                    " count(*) FILTER (WHERE answered_at >= w.last_week AND answered_at"
+                    " < w.this_week AND is_right),"
+                    " count(*), count(*) FILTER (WHERE is_right),"
+                    " coalesce((array_agg(ms_taken ORDER BY ms_taken) FILTER (WHERE ms_taken"
+                    " >= 0))[count(*) FILTER (WHERE ms_taken >= 0) / 2 + 1], -1)"
+                    " FROM calvenza.answers, (SELECT to_timestamp(?::bigint / 1000.0) AS this_week,"
+                    " to_timestamp(?::bigint / 1000.0) AS last_week) AS w"
+                    " WHERE pupil_id = ANY(?::bigint[])"
+                    " AND answered_at >= to_timestamp(?::bigint / 1000.0)"
+                    " AND answered_at <= to_timestamp(?::bigint / 1000.0) GROUP BY pupil_id"),
+                {longestCountedMs, week, lastWeek, idArray(ids),
+                    periods.recentStart.toMSecsSinceEpoch(), periods.now.toMSecsSinceEpoch()},
+                problem))
             return false;
+        for (PupilHistory &pupil : pupils)
+            pupil.counted = WeeksCounts {};
         while (q.next()) {
             const qsizetype place = placeOf.value(q.value(0).toLongLong(), -1);
             if (place >= 0)
-                pupils[place].since.append(
-                    {q.value(1).toLongLong(), q.value(2).toBool(), q.value(3).toLongLong()});
+                pupils[place].counted = WeeksCounts {q.value(1).toInt(), q.value(2).toInt(),
+                    q.value(3).toLongLong(), q.value(4).toInt(), q.value(5).toInt(),
+                    q.value(6).toInt(), q.value(7).toInt(), q.value(8).toLongLong()};
         }
         if (q.lastError().isValid())
             return fail(problem, queryProblem(q.lastError()).sentence, serverWords(q.lastError()));
