@@ -189,26 +189,26 @@ public:
     // Why a statement failed; a lost connection is tried again by itself.
     Problem queryProblem(const QSqlError &error)
     {
-        const QString code = error.nativeErrorCode();
         const QString words = serverWords(error);
-        if (code == QLatin1String("42P01") || code == QLatin1String("3F000")
-            || code == QLatin1String("42883"))
-            return {QStringLiteral("Sul server della scuola manca lo schema di Calvenza "
-                                   "(calvenza-scuola.sql): il tecnico lo applichi di nuovo."),
-                words};
-        if (code == QLatin1String("42501"))
-            return {QStringLiteral("Il server della scuola non lo permette: la classe o "
-                                   "l'alunno non sono tra quelli dell'insegnante."),
-                words};
-        if (code == QLatin1String("23505"))
+        if (error.nativeErrorCode() == QLatin1String("23505"))
             return {QStringLiteral("In quella classe c'è già un alunno con questo nome: se è lo "
                                    "stesso bambino, unisci i due alunni."),
                 words};
-        if (code.isEmpty() || code.startsWith(QLatin1String("08"))
-            || code.startsWith(QLatin1String("57")) || !db().isOpen()) {
+        switch (statementFailure(error, db().isOpen())) {
+        case LinkState::NoSchema:
+            return {QStringLiteral("Sul server della scuola manca lo schema di Calvenza "
+                                   "(calvenza-scuola.sql): il tecnico lo applichi di nuovo."),
+                words};
+        case LinkState::NotAllowed:
+            return {QStringLiteral("Il server della scuola non lo permette: la classe o "
+                                   "l'alunno non sono tra quelli dell'insegnante."),
+                words};
+        case LinkState::Unreachable:
             closeConnection();
             m_retry->start();
             return {unreachable(), words};
+        default:
+            break;
         }
         return {QStringLiteral("Il server della scuola ha rifiutato la richiesta."), words};
     }

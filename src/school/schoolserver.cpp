@@ -207,19 +207,23 @@ void SchoolServer::close()
         QSqlDatabase::database(m_connectionName, false).close();
 }
 
-LinkStatus SchoolServer::queryFailure(const QSqlError &error) const
+LinkState statementFailure(const QSqlError &error, bool stillOpen)
 {
     const QString code = error.nativeErrorCode();
-    LinkState state = LinkState::Failed;
-    if (!isOpen() || error.type() == QSqlError::ConnectionError || code.isEmpty()
+    if (!stillOpen || error.type() == QSqlError::ConnectionError || code.isEmpty()
         || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57")))
-        state = LinkState::Unreachable;
-    else if (code == QLatin1String("42P01") || code == QLatin1String("3F000")
+        return LinkState::Unreachable;
+    if (code == QLatin1String("42P01") || code == QLatin1String("3F000")
         || code == QLatin1String("42883"))
-        state = LinkState::NoSchema;
-    else if (code == QLatin1String("42501"))
-        state = LinkState::NotAllowed;
-    return {state, serverWords(error)};
+        return LinkState::NoSchema;
+    if (code == QLatin1String("42501"))
+        return LinkState::NotAllowed;
+    return LinkState::Failed;
+}
+
+LinkStatus SchoolServer::queryFailure(const QSqlError &error) const
+{
+    return {statementFailure(error, isOpen()), serverWords(error)};
 }
 
 LinkStatus SchoolServer::open(int connectSeconds, int statementSeconds)

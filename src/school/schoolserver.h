@@ -43,6 +43,10 @@ struct LinkStatus
 // SQLSTATE for a connection that never opened).
 [[nodiscard]] LinkState connectionFailure(const QString &libpqMessage);
 
+// What a failed statement means, by its SQLSTATE: a lost connection (or one closed since),
+// a missing layout, a refusal of the role, or something else.
+[[nodiscard]] LinkState statementFailure(const QSqlError &error, bool stillOpen);
+
 // One connection to the school's server through the libpq service, for the thread that makes
 // it. Every statement of the PostgreSQL dialect lives here.
 class SchoolServer
