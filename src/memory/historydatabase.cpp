@@ -166,7 +166,7 @@ QString chooseHistoryFolder(
     if (!networkAtSchool)
         return dataDirectory;
     QString why;
-    const QString own = machineOwnFolder(machineFolderBase, &why);
+    QString own = machineOwnFolder(machineFolderBase, &why);
     if (own.isEmpty()) {
         qInfo(
             "calvenza: la storia resta nella cartella dei dati in rete: %s.", qUtf8Printable(why));
@@ -191,7 +191,7 @@ QString historyFolder(const QString &dataDirectory)
     const QMutexLocker locker(&lock);
     if (const auto found = chosen.constFind(dataDirectory); found != chosen.constEnd())
         return *found;
-    const QString folder = chooseHistoryFolder(dataDirectory,
+    QString folder = chooseHistoryFolder(dataDirectory,
         onNetworkFileSystem(dataDirectory) && schoolServiceDefined(), QStringLiteral("/var/tmp"));
     chosen.insert(dataDirectory, folder);
     return folder;

@@ -49,7 +49,7 @@ bool onNetworkFileSystem(const QString &folder)
 
 QString machineOwnFolder(const QString &base, QString *why)
 {
-    const QString folder = QDir(base).filePath(QStringLiteral("calvenza-%1").arg(::getuid()));
+    QString folder = QDir(base).filePath(QStringLiteral("calvenza-%1").arg(::getuid()));
     const QByteArray path = QFile::encodeName(folder);
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) {
         if (why)
