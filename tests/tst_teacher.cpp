@@ -2,15 +2,19 @@
 // "calvenza" service is a lab computer and "calvenza_admin" the superuser over the socket.
 
 #include "register/registermodels.h"
+#include "register/registerprint.h"
 #include "register/registerwindow.h"
 #include "register/serverclasssource.h"
 #include "school/serviceconfig.h"
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace calvenza;
 
@@ -248,6 +252,15 @@ private slots:
         QCOMPARE(window.report().pupils.first().answersThisWeek, 0);
         machineAnswers(QStringLiteral("3A"), QStringLiteral("Ugo"), true, 2);
         QTRY_COMPARE_WITH_TIMEOUT(window.report().pupils.first().answersThisWeek, 2, 2000);
+        // For the parents' meeting, from the server: the class's pages and Ugo's.
+        QTemporaryDir dir;
+        QString error;
+        QVERIFY2(
+            saveRegisterPdf(dir.filePath(QStringLiteral("3A.pdf")), window.report(), rossi, &error),
+            qPrintable(error));
+        QFile pdf(dir.filePath(QStringLiteral("3A.pdf")));
+        QVERIFY(pdf.open(QIODevice::ReadOnly) && pdf.read(5) == "%PDF-");
+        QVERIFY(registerDocument(window.report(), rossi)->toPlainText().contains(u"Ugo"));
     }
 };
 
