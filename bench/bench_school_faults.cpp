@@ -4,6 +4,7 @@
 // faults (bench_enter_to_sound's own measure). The faults are made by a TCP proxy in front
 // of a throwaway cluster (tc's netem is not available on every machine, this one included).
 #include "benchreport.h"
+#include "benchwait.h"
 #include "school/schoolsender.h"
 #include "schoolcluster.h"
 #include "schoolproxy.h"
@@ -21,24 +22,6 @@ using namespace calvenza;
 using namespace calvenza::bench;
 
 namespace {
-
-class PaintWatch : public QObject
-{
-public:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-    int paints = 0;
-};
-
-void settle()
-{
-    for (int i = 0; i < 4; ++i)
-        QTest::qWait(5);
-}
 
 enum class Link { None, Linked, Slow, NeverAnswers, StalledMidLesson };
 

@@ -1,6 +1,7 @@
 // Enter in the answer box until the verdict is on screen, with the real window and its handlers.
 // The narrator is the recording stand-in; a benchmark of the speaking one belongs with it.
 #include "benchreport.h"
+#include "benchwait.h"
 #include "support.h"
 
 #include <QApplication>
@@ -12,25 +13,6 @@ using namespace calvenza;
 using namespace calvenza::bench;
 
 namespace {
-
-// Counts the paint events that reach one widget.
-class PaintWatch : public QObject
-{
-public:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-    int paints = 0;
-};
-
-void settle()
-{
-    for (int i = 0; i < 4; ++i)
-        QTest::qWait(5);
-}
 
 } // namespace
 

@@ -2,8 +2,10 @@
 
 // Waiting on the wizard from a benchmark's main(), without a test framework's timeouts.
 
+#include <QEvent>
 #include <QEventLoop>
 #include <QObject>
+#include <QTest>
 #include <QTimer>
 
 namespace calvenza::bench {
@@ -27,6 +29,26 @@ template<typename Sender, typename Signal> bool waitForSignal(Sender *sender, Si
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
     return fired;
+}
+
+// Counts the paint events that reach one widget.
+class PaintWatch : public QObject
+{
+public:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+    int paints = 0;
+};
+
+// A few turns of the event loop, so that what was posted is drawn.
+inline void settle()
+{
+    for (int i = 0; i < 4; ++i)
+        QTest::qWait(5);
 }
 
 } // namespace calvenza::bench
