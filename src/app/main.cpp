@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
+#include <fontconfig/fontconfig.h>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -52,6 +54,15 @@ std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &comm
     if (!program)
         complain(error);
     return program;
+}
+
+// The name box's first text asks fontconfig for its set-up (some fifty files of rules parsed),
+// the biggest single cost before the box is on screen. Done on a second core while Qt connects to
+// the display, it is ready when the box is built; fontconfig takes either load, whichever ends
+// first, so a late thread costs only its own time.
+void loadFontRulesAside()
+{
+    std::thread([] { FcInit(); }).detach();
 }
 
 // Runs work once a first window has been painted and flushed to the screen, after the paint
@@ -122,6 +133,8 @@ int main(int argc, char *argv[])
         std::fputs(commandLine.message.toLocal8Bit().constData(), stdout);
         return 0;
     }
+
+    loadFontRulesAside();
 
     // The wizard places his own window on screen, which a Wayland session does not allow.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
