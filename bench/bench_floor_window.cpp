@@ -1,11 +1,14 @@
 // The floor for start-up and memory: the least a Qt Widgets program does to put a window on
-// screen. With --boxes it first asks a name and shows a message, as Calvenza's start does.
+// screen. With --boxes it first asks a name and shows a message, as Calvenza's start does; with
+// --text its window shows one line of text, which is what any first window with words pays for
+// (fontconfig's rules, the font database, one font loaded and shaped).
 // Run with CALVENZA_PAINT_LOG=1 to get the same paint lines as the program; it quits once its
 // window has been painted.
 #include "app/paintlog.h"
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
@@ -48,6 +51,8 @@ int main(int argc, char *argv[])
     }
     FloorWindow window;
     window.setObjectName(QStringLiteral("floorWindow"));
+    if (argc > 1 && std::strcmp(argv[1], "--text") == 0)
+        (new QLabel(QStringLiteral("Come ti chiami?"), &window))->move(20, 20);
     window.setFixedSize(785, 579);
     window.move(0, 0);
     window.show();

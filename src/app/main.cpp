@@ -5,15 +5,19 @@
 #include "platform/dialogs.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLibrary>
 #include <QLibraryInfo>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
 #include <fontconfig/fontconfig.h>
 #include <functional>
+#include <future>
 #include <memory>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -56,14 +60,47 @@ std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &comm
     return program;
 }
 
-// The name box's first text asks fontconfig for its set-up (some fifty files of rules parsed),
-// the biggest single cost before the box is on screen. Done on a second core while Qt connects to
-// the display, it is ready when the box is built; fontconfig takes either load, whichever ends
-// first, so a late thread costs only its own time.
-void loadFontRulesAside()
+// The name box's first words need fontconfig's set-up (some fifty files of rules parsed) and Qt's
+// font database built from it: the biggest costs before the box is on screen. A second thread
+// does both while this one opens the display and builds the box; fontconfig and Qt's database
+// take either load, whichever ends first, so a late thread costs only its own time.
+class FontsAside
 {
-    std::thread([] { FcInit(); }).detach();
-}
+public:
+    FontsAside()
+        : m_thread([this] {
+            FcInit();
+            if (m_displayOpened.get())
+                QFontDatabase::families();
+        })
+    {
+    }
+    ~FontsAside() { finish(); }
+    FontsAside(const FontsAside &) = delete;
+    FontsAside &operator=(const FontsAside &) = delete;
+
+    // Qt's database needs the display's font back end, which the application object brings.
+    void displayOpened() { tell(true); }
+    // Before the application object goes.
+    void finish()
+    {
+        tell(false);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    void tell(bool opened)
+    {
+        if (!std::exchange(m_told, true))
+            m_opened.set_value(opened);
+    }
+
+    std::promise<bool> m_opened;
+    std::future<bool> m_displayOpened = m_opened.get_future();
+    bool m_told = false;
+    std::thread m_thread;
+};
 
 // Runs work once a first window has been painted and flushed to the screen, after the paint
 // pass's own queued calls.
@@ -134,7 +171,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    loadFontRulesAside();
+    FontsAside fonts;
 
     // The wizard places his own window on screen, which a Wayland session does not allow.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
@@ -143,6 +180,8 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
+    fonts.displayOpened();
+    const auto fontsReady = qScopeGuard([&fonts] { fonts.finish(); });
     calvenza::PaintLog::installIfRequested(app);
     QApplication::setApplicationName(QStringLiteral("calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
