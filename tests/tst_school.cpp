@@ -15,6 +15,8 @@
 
 #include <QLabel>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -341,6 +343,43 @@ private slots:
             QVERIFY(answers && answers->size() == 1);
             QCOMPARE(answers->constFirst().factor, factor);
         }
+    }
+
+    // While linked, the copy of the class lists is read again; a read the server refuses keeps
+    // the copy as it was, and the next one that succeeds brings it up to date.
+    void theClassListsCopyOutlivesAFailedRead()
+    {
+        admin(QStringLiteral(
+            "INSERT INTO calvenza.classes (name) VALUES ('3A'); INSERT INTO calvenza.pupils"
+            " (name, name_key, class_id) SELECT 'Marco', 'marco', id FROM calvenza.classes"));
+        QTemporaryDir data;
+        HistoryWriter writer(data.path());
+        SenderTiming timing = quickRetries;
+        timing.rosterRefreshMs = 100;
+        SchoolSender sender(data.path(), timing);
+        sender.follow(&writer);
+        const auto copy = [&] { return offeredNames(readRoster(data.path()), {}).join(u','); };
+        QTRY_COMPARE(copy(), QStringLiteral("Marco \u00B7 3A"));
+
+        const auto addGiulia = QStringLiteral(
+            "INSERT INTO calvenza.pupils (name, name_key, class_id) SELECT 'Giulia', 'giulia', id"
+            " FROM calvenza.classes");
+        admin(addGiulia);
+        QTRY_COMPARE(copy(), QStringLiteral("Giulia \u00B7 3A,Marco \u00B7 3A"));
+
+        const auto grantBack = qScopeGuard([this] {
+            admin(QStringLiteral("GRANT SELECT ON calvenza.class_tables TO calvenza_macchina"));
+        });
+        admin(QStringLiteral("REVOKE SELECT ON calvenza.class_tables FROM calvenza_macchina"));
+        QTest::ignoreMessage(QtInfoMsg,
+            QRegularExpression(QStringLiteral("non riesco a leggere gli elenchi delle classi")));
+        admin(QStringLiteral("DELETE FROM calvenza.pupils"));
+        QTest::qWait(600);
+        QCOMPARE(copy(), QStringLiteral("Giulia \u00B7 3A,Marco \u00B7 3A"));
+
+        admin(QStringLiteral("GRANT SELECT ON calvenza.class_tables TO calvenza_macchina"));
+        admin(addGiulia);
+        QTRY_COMPARE(copy(), QStringLiteral("Giulia \u00B7 3A"));
     }
 
     void theMachineCannotChangeAnswersNorClasses()
