@@ -220,7 +220,6 @@ void ProgressWindow::build(const FactTable &facts, const Problem &factsProblem,
     save->setAutoDefault(false);
     close->setAutoDefault(false);
     connect(save, &QPushButton::clicked, this, &ProgressWindow::askWhereToSave);
-    connect(m_ui->buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     view->setFocus();
 }
 

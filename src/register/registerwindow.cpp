@@ -106,15 +106,6 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     auto *refreshKey = new QShortcut(QKeySequence::Refresh, this);
     connect(refreshKey, &QShortcut::activated, this, &RegisterWindow::refresh);
 
-    const std::pair<QPushButton *, void (RegisterWindow::*)()> keeping[] = {
-        {m_ui->importButton, &RegisterWindow::importClassList},
-        {m_ui->addPupilButton, &RegisterWindow::addPupil},
-        {m_ui->renameButton, &RegisterWindow::renamePupil},
-        {m_ui->moveButton, &RegisterWindow::movePupil},
-        {m_ui->mergeButton, &RegisterWindow::mergePupils},
-        {m_ui->tablesButton, &RegisterWindow::chooseTables},
-    };
-
     // A form cannot put buttons of its own in a button box.
     QDialogButtonBox *buttons = m_ui->buttons;
     auto *printButton
@@ -132,7 +123,15 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     connect(printButton, &QPushButton::clicked, this, &RegisterWindow::print);
     connect(pdfButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToSavePdf);
     connect(exportButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToExport);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    const std::pair<QPushButton *, void (RegisterWindow::*)()> keeping[] = {
+        {m_ui->importButton, &RegisterWindow::importClassList},
+        {m_ui->addPupilButton, &RegisterWindow::addPupil},
+        {m_ui->renameButton, &RegisterWindow::renamePupil},
+        {m_ui->moveButton, &RegisterWindow::movePupil},
+        {m_ui->mergeButton, &RegisterWindow::mergePupils},
+        {m_ui->tablesButton, &RegisterWindow::chooseTables},
+    };
     // The box's buttons join the end of the Tab order; the row kept for the school's server
     // comes after them.
     QWidget *previous = close;
