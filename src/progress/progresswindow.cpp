@@ -6,6 +6,7 @@
 #include "progress/factmodel.h"
 #include "school/schoolhistory.h"
 #include "school/serviceconfig.h"
+#include "ui_progresswindow.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -22,7 +23,6 @@
 #include <QStandardPaths>
 #include <QStyledItemDelegate>
 #include <QTableView>
-#include <QVBoxLayout>
 
 namespace calvenza {
 
@@ -48,12 +48,10 @@ QLabel *plainLabel(const QString &text, QWidget *parent)
     return label;
 }
 
-// The colours, and the outline when some fact is outlined.
-QWidget *legend(QWidget *parent, bool withOutline)
+// The colours, two a row, and the outline when some fact is outlined.
+void fillLegend(QGridLayout *layout, bool withOutline)
 {
-    auto *box = new QWidget(parent);
-    auto *layout = new QGridLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget *box = layout->parentWidget();
     int place = 0;
     for (const FactStanding standing : {FactStanding::NeverAsked, FactStanding::MostlyWrong,
              FactStanding::Learning, FactStanding::Known}) {
@@ -76,7 +74,6 @@ QWidget *legend(QWidget *parent, bool withOutline)
         words->setWordWrap(false);
         layout->addWidget(words, place / 2, place % 2 * 2 + 1);
     }
-    return box;
 }
 
 } // namespace
@@ -100,6 +97,20 @@ void FactCellDelegate::paint(
     painter->restore();
 }
 
+void fitTavola(QTableView *view, int rowHeaderWidth, int columnHeaderHeight)
+{
+    QHeaderView *columns = view->horizontalHeader();
+    QHeaderView *rows = view->verticalHeader();
+    for (QHeaderView *header : {columns, rows})
+        header->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setFixedWidth(rowHeaderWidth);
+    columns->setFixedHeight(columnHeaderHeight);
+    const int frame = 2 * view->frameWidth();
+    view->setFixedSize(
+        rowHeaderWidth + view->model()->columnCount() * columns->defaultSectionSize() + frame,
+        columnHeaderHeight + view->model()->rowCount() * rows->defaultSectionSize() + frame);
+}
+
 QLabel *standingSwatch(FactStanding standing, QWidget *parent)
 {
     auto *swatch = new QLabel(parent);
@@ -115,6 +126,7 @@ QLabel *standingSwatch(FactStanding standing, QWidget *parent)
 ProgressWindow::ProgressWindow(
     const QString &dataDirectory, const QString &pupil, const QList<Fact> &movedUp, QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::ProgressWindow>())
     , m_model(new FactModel(this))
     , m_pupil(pupilName(pupil))
 {
@@ -134,106 +146,87 @@ ProgressWindow::ProgressWindow(
                 if (there)
                     m_model->setFacts(FactTable::fromAnswers(*there));
                 else if (atSchool)
-                    m_schoolNote->show();
+                    m_ui->schoolNote->show();
             });
 }
 
 ProgressWindow::ProgressWindow(const QString &pupil, const FactTable &facts,
     const QList<ChallengeRecord> &challenges, const Problem &challengesNote, QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::ProgressWindow>())
     , m_model(new FactModel(this))
     , m_pupil(pupilName(pupil))
 {
     build(facts, {}, challenges, challengesNote, {});
 }
 
+ProgressWindow::~ProgressWindow() = default;
+
+QTableView *ProgressWindow::view() const
+{
+    return m_ui->view;
+}
+
+QLabel *ProgressWindow::schoolNote() const
+{
+    return m_ui->schoolNote;
+}
+
 void ProgressWindow::build(const FactTable &facts, const Problem &factsProblem,
     const QList<ChallengeRecord> &challenges, const Problem &challengesProblem,
     const QList<Fact> &movedUp)
 {
+    m_ui->setupUi(this);
     setWindowTitle(pictureTitle(m_pupil));
     m_model->setFacts(facts);
     m_model->setOutlined(movedUp);
 
-    m_picture = new QWidget(this);
-    m_picture->setAutoFillBackground(true);
-    auto *pictureLayout = new QVBoxLayout(m_picture);
-    auto *heading = plainLabel(pictureTitle(m_pupil), m_picture);
-    QFont headingFont = heading->font();
+    m_ui->heading->setText(pictureTitle(m_pupil));
+    // Larger than the desktop's own font, whatever size that is.
+    QFont headingFont = m_ui->heading->font();
     headingFont.setPointSizeF(headingFont.pointSizeF() * 1.4);
-    headingFont.setBold(true);
-    heading->setFont(headingFont);
-    pictureLayout->addWidget(heading);
+    m_ui->heading->setFont(headingFont);
 
-    m_view = new QTableView(m_picture);
-    m_view->setModel(m_model);
-    m_view->setItemDelegate(new FactCellDelegate(m_view));
-    m_view->setAccessibleName(pictureTitle(m_pupil));
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_view->setTabKeyNavigation(false);
-    m_view->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    m_view->horizontalHeader()->setDefaultSectionSize(48);
-    m_view->verticalHeader()->setDefaultSectionSize(32);
-    m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_view->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    m_view->verticalHeader()->setFixedWidth(32);
-    m_view->horizontalHeader()->setFixedHeight(26);
-    const int frame = 2 * m_view->frameWidth();
-    m_view->setFixedSize(32 + 10 * 48 + frame, 26 + 10 * 32 + frame);
-    m_view->setCurrentIndex(m_model->index(0, 0));
-    pictureLayout->addWidget(m_view, 0, Qt::AlignHCenter);
-    pictureLayout->addWidget(legend(m_picture, !movedUp.isEmpty()));
+    QTableView *view = m_ui->view;
+    view->setModel(m_model);
+    view->setItemDelegate(new FactCellDelegate(view));
+    view->setAccessibleName(pictureTitle(m_pupil));
+    view->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    fitTavola(view, 32, 26);
+    view->setCurrentIndex(m_model->index(0, 0));
+    fillLegend(m_ui->legendLayout, !movedUp.isEmpty());
     // The picture (and the image saved of it) says the sentence; the details are for the console.
     if (!factsProblem.isEmpty()) {
-        pictureLayout->addWidget(plainLabel(factsProblem.sentence, m_picture));
+        m_ui->factsNote->setText(factsProblem.sentence);
+        m_ui->factsNote->show();
         qWarning("calvenza: %s", qUtf8Printable(factsProblem.details));
     }
 
-    m_schoolNote = plainLabel(QStringLiteral("Il server della scuola non risponde: qui ci sono "
-                                             "solo le risposte date su questo computer."),
-        m_picture);
-    m_schoolNote->hide();
-    pictureLayout->addWidget(m_schoolNote);
-
-    pictureLayout->addWidget(
-        plainLabel(QStringLiteral("Le sfide giorno per giorno: risposte giuste in ogni sfida, "
-                                  "una linea per tabellina"),
-            m_picture));
-    m_chart = new ChallengeChart(m_picture);
-    m_chart->setChallenges(challenges);
-    pictureLayout->addWidget(m_chart, 1);
+    m_ui->chart->setChallenges(challenges);
     if (factsProblem.isEmpty() && !challengesProblem.isEmpty()) {
-        pictureLayout->addWidget(plainLabel(challengesProblem.sentence, m_picture));
+        m_ui->challengesNote->setText(challengesProblem.sentence);
+        m_ui->challengesNote->show();
         if (!challengesProblem.details.isEmpty())
             qWarning("calvenza: %s", qUtf8Printable(challengesProblem.details));
     }
 
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    auto *save = buttons->addButton(
+    // A form cannot put buttons of its own in a button box.
+    auto *save = m_ui->buttons->addButton(
         QStringLiteral("&Salva come immagine..."), QDialogButtonBox::ActionRole);
-    QPushButton *close = buttons->button(QDialogButtonBox::Close);
+    QPushButton *close = m_ui->buttons->button(QDialogButtonBox::Close);
     close->setText(QStringLiteral("&Chiudi"));
     // A pupil still pressing Enter from the drill neither opens a save box nor closes the picture
     // before he has seen it: it closes with Esc or Chiudi.
     save->setAutoDefault(false);
     close->setAutoDefault(false);
     connect(save, &QPushButton::clicked, this, &ProgressWindow::askWhereToSave);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setSizeConstraint(QLayout::SetMinimumSize);
-    layout->addWidget(m_picture, 1);
-    layout->addWidget(buttons);
-    m_view->setFocus();
+    view->setFocus();
 }
 
 bool ProgressWindow::savePicture(const QString &path, QString *error, QString *details) const
 {
     QImageWriter writer(path, "png");
-    if (writer.write(m_picture->grab().toImage()))
+    if (writer.write(m_ui->picture->grab().toImage()))
         return true;
     if (error)
         *error = QStringLiteral("Non riesco a salvare l'immagine lì: prova in un'altra cartella.");

@@ -5,13 +5,17 @@
 
 #include <QDialog>
 #include <QStyledItemDelegate>
+#include <memory>
 
 class QLabel;
 class QTableView;
 
+namespace Ui {
+class ProgressWindow;
+}
+
 namespace calvenza {
 
-class ChallengeChart;
 class FactModel;
 
 // A cell of a tavola keeps its colour when chosen, the keyboard's place a dashed frame; a fact
@@ -23,6 +27,10 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
         const QModelIndex &index) const override;
 };
+
+// A tavola's cells all in sight without scroll bars: the view's size follows from its cells' sizes
+// and its frame, whose width the style sets.
+void fitTavola(QTableView *view, int rowHeaderWidth, int columnHeaderHeight);
 
 // A legend's small square in a standing's colour.
 [[nodiscard]] QLabel *standingSwatch(FactStanding standing, QWidget *parent);
@@ -42,10 +50,11 @@ public:
     ProgressWindow(const QString &pupil, const FactTable &facts,
         const QList<ChallengeRecord> &challenges, const Problem &challengesNote,
         QWidget *parent = nullptr);
+    ~ProgressWindow() override;
 
     [[nodiscard]] FactModel *model() const { return m_model; }
-    [[nodiscard]] QTableView *view() const { return m_view; }
-    [[nodiscard]] QLabel *schoolNote() const { return m_schoolNote; }
+    [[nodiscard]] QTableView *view() const;
+    [[nodiscard]] QLabel *schoolNote() const;
 
     // The table, its legend and the chart as a PNG; false with a sentence in error and the path
     // and the system's reason in details.
@@ -58,11 +67,8 @@ private:
         const QList<Fact> &movedUp);
     void askWhereToSave();
 
+    std::unique_ptr<Ui::ProgressWindow> m_ui;
     FactModel *m_model;
-    QTableView *m_view;
-    ChallengeChart *m_chart;
-    QWidget *m_picture; // what savePicture() saves
-    QLabel *m_schoolNote;
     QString m_pupil;
 };
 

@@ -7,19 +7,16 @@
 #include "register/registerprint.h"
 #include "register/serverclasssource.h"
 #include "ui_mergepupils.h"
+#include "ui_registerwindow.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
-#include <QHBoxLayout>
-#include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
-#include <QListView>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -28,12 +25,10 @@
 #include <QSortFilterProxyModel>
 #include <QStandardPaths>
 #include <QStringListModel>
-#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace calvenza {
 
@@ -44,18 +39,8 @@ const QString title = QStringLiteral("Registro di classe");
 QLabel *plainLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText); // a pupil's name is shown as typed, never as markup
+    label->setTextFormat(Qt::PlainText);
     label->setWordWrap(true);
-    return label;
-}
-
-QLabel *sectionLabel(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    label->setBuddy(buddy);
     return label;
 }
 
@@ -67,11 +52,10 @@ QString tablesText(const QList<int> &tables)
     return numbers.join(QStringLiteral(", "));
 }
 
-QWidget *legend(QWidget *parent)
+// The standings' colours, one a row.
+void fillLegend(QGridLayout *layout)
 {
-    auto *box = new QWidget(parent);
-    auto *layout = new QGridLayout(box);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QWidget *box = layout->parentWidget();
     int place = 0;
     for (const FactStanding standing : {FactStanding::Known, FactStanding::Learning,
              FactStanding::MostlyWrong, FactStanding::NeverAsked}) {
@@ -79,86 +63,38 @@ QWidget *legend(QWidget *parent)
         layout->addWidget(plainLabel(classStandingWords(standing), box), place, 1);
         ++place;
     }
-    layout->setColumnStretch(1, 1);
-    return box;
 }
 
 } // namespace
 
 RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget *parent)
     : QDialog(parent)
+    , m_ui(std::make_unique<Ui::RegisterWindow>())
     , m_source(source)
     , m_openPupil(std::move(openPupil))
-    , m_classChooser(new QComboBox(this))
-    , m_status(plainLabel({}, this))
     , m_classModel(new ClassFactModel(this))
     , m_pupilModel(new PupilTableModel(this))
     , m_pupilProxy(new QSortFilterProxyModel(this))
     , m_missedModel(new QStringListModel(this))
     , m_machineModel(new MachineTableModel(this))
-    , m_keeperButtons(new QWidget(this))
-    , m_tablesLabel(plainLabel({}, this))
 {
-    setWindowTitle(title + QStringLiteral(" - Calvenza"));
+    m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMaximizeButtonHint);
 
-    m_classChooser->setAccessibleName(QStringLiteral("Classe"));
-
-    m_classView = new QTableView(this);
-    m_classView->setModel(m_classModel);
-    m_classView->setItemDelegate(new FactCellDelegate(m_classView));
-    m_classView->setAccessibleName(QStringLiteral("La tavola pitagorica della classe"));
-    m_classView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_classView->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_classView->setTabKeyNavigation(false);
-    for (QHeaderView *header : {m_classView->horizontalHeader(), m_classView->verticalHeader()})
-        header->setSectionResizeMode(QHeaderView::Fixed);
-    m_classView->horizontalHeader()->setDefaultSectionSize(44);
-    m_classView->verticalHeader()->setDefaultSectionSize(28);
-    m_classView->verticalHeader()->setFixedWidth(30);
-    m_classView->horizontalHeader()->setFixedHeight(26);
-    m_classView->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_classView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    const int frame = 2 * m_classView->frameWidth();
-    m_classView->setFixedSize(30 + 10 * 44 + frame, 26 + 10 * 28 + frame);
-    m_classView->setCurrentIndex(m_classModel->index(0, 0));
+    m_ui->classView->setModel(m_classModel);
+    m_ui->classView->setItemDelegate(new FactCellDelegate(m_ui->classView));
+    fitTavola(m_ui->classView, 30, 26);
+    m_ui->classView->setCurrentIndex(m_classModel->index(0, 0));
+    fillLegend(m_ui->legendLayout);
 
     m_pupilProxy->setSourceModel(m_pupilModel);
     m_pupilProxy->setSortRole(PupilTableModel::SortRole);
-    m_pupilView = new QTableView(this);
-    m_pupilView->setModel(m_pupilProxy);
-    m_pupilView->setAccessibleName(QStringLiteral("Gli alunni"));
-    m_pupilView->setAccessibleDescription(QStringLiteral(
-        "Invio o doppio clic su un alunno: la sua tavola pitagorica e le sue sfide"));
-    m_pupilView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_pupilView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pupilView->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_pupilView->setTabKeyNavigation(false);
-    m_pupilView->setSortingEnabled(true);
-    m_pupilView->sortByColumn(PupilTableModel::Name, Qt::AscendingOrder);
-    m_pupilView->verticalHeader()->hide();
-    m_pupilView->horizontalHeader()->setStretchLastSection(true);
-    m_pupilView->setWordWrap(false);
-    m_pupilView->setMinimumWidth(640);
-    connect(m_pupilView, &QTableView::activated, this, &RegisterWindow::openPupilAt);
+    m_ui->pupilView->setModel(m_pupilProxy);
+    m_ui->pupilView->sortByColumn(PupilTableModel::Name, Qt::AscendingOrder);
+    connect(m_ui->pupilView, &QTableView::activated, this, &RegisterWindow::openPupilAt);
 
-    auto *missedView = new QListView(this);
-    missedView->setModel(m_missedModel);
-    missedView->setAccessibleName(QStringLiteral("Le moltiplicazioni più sbagliate"));
-    missedView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    missedView->setMaximumHeight(150);
-
-    m_machineView = new QTableView(this);
-    m_machineView->setModel(m_machineModel);
-    m_machineView->setAccessibleName(QStringLiteral("I computer del laboratorio"));
-    m_machineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_machineView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_machineView->setTabKeyNavigation(false);
-    m_machineView->verticalHeader()->hide();
-    m_machineView->horizontalHeader()->setStretchLastSection(true);
-    m_machineView->setMaximumHeight(150);
-    m_machineLabel = sectionLabel(
-        QStringLiteral("I c&omputer del laboratorio (ultimo contatto)"), m_machineView, this);
+    m_ui->missedView->setModel(m_missedModel);
+    m_ui->machineView->setModel(m_machineModel);
     // A computer falls silent with nothing new from the server: its line is looked at again.
     auto *clock = new QTimer(this);
     clock->setInterval(60 * 1000);
@@ -166,38 +102,12 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
         [this] { m_machineModel->setNow(QDateTime::currentDateTimeUtc()); });
     clock->start();
 
-    auto *top = new QHBoxLayout;
-    auto *classLabel = new QLabel(QStringLiteral("&Classe:"), this);
-    classLabel->setBuddy(m_classChooser);
-    top->addWidget(classLabel);
-    top->addWidget(m_classChooser, 1);
-    auto *refreshButton = new QPushButton(QStringLiteral("A&ggiorna"), this);
-    refreshButton->setAutoDefault(false);
-    connect(refreshButton, &QPushButton::clicked, this, &RegisterWindow::refresh);
-    top->addWidget(refreshButton);
+    connect(m_ui->refreshButton, &QPushButton::clicked, this, &RegisterWindow::refresh);
     auto *refreshKey = new QShortcut(QKeySequence::Refresh, this);
     connect(refreshKey, &QShortcut::activated, this, &RegisterWindow::refresh);
 
-    auto *left = new QVBoxLayout;
-    left->addWidget(
-        sectionLabel(QStringLiteral("La &tavola pitagorica della classe"), m_classView, this));
-    left->addWidget(m_classView);
-    left->addWidget(legend(this));
-    left->addStretch(1);
-    auto *right = new QVBoxLayout;
-    right->addWidget(sectionLabel(
-        QStringLiteral("Gli &alunni (Invio o doppio clic: la sua tavola)"), m_pupilView, this));
-    right->addWidget(m_pupilView, 1);
-    right->addWidget(
-        sectionLabel(QStringLiteral("Le &moltiplicazioni più sbagliate"), missedView, this));
-    right->addWidget(missedView);
-    right->addWidget(m_machineLabel);
-    right->addWidget(m_machineView);
-    auto *middle = new QHBoxLayout;
-    middle->addLayout(left);
-    middle->addLayout(right, 1);
-
-    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    // A form cannot put buttons of its own in a button box.
+    QDialogButtonBox *buttons = m_ui->buttons;
     auto *printButton
         = buttons->addButton(QStringLiteral("&Stampa..."), QDialogButtonBox::ActionRole);
     auto *pdfButton
@@ -205,48 +115,35 @@ RegisterWindow::RegisterWindow(ClassSource &source, OpenPupil openPupil, QWidget
     auto *exportButton
         = buttons->addButton(QStringLiteral("&Esporta..."), QDialogButtonBox::ActionRole);
     exportButton->setToolTip(QStringLiteral("Gli alunni della classe in un foglio di calcolo"));
-    exportButton->setAutoDefault(false);
-    connect(exportButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToExport);
-
-    auto *keeperRow = new QHBoxLayout(m_keeperButtons);
-    keeperRow->setContentsMargins(0, 0, 0, 0);
-    const std::pair<QString, void (RegisterWindow::*)()> keeping[] = {
-        {QStringLiteral("&Importa elenco..."), &RegisterWindow::importClassList},
-        {QStringLiteral("&Nuovo alunno..."), &RegisterWindow::addPupil},
-        {QStringLiteral("&Rinomina..."), &RegisterWindow::renamePupil},
-        {QStringLiteral("Cam&bia classe..."), &RegisterWindow::movePupil},
-        {QStringLiteral("&Unisci due alunni..."), &RegisterWindow::mergePupils},
-        {QStringLiteral("Tabe&lline del ripasso..."), &RegisterWindow::chooseTables},
-    };
-    for (const auto &[text, action] : keeping) {
-        auto *button = new QPushButton(text, m_keeperButtons);
-        button->setAutoDefault(false);
-        connect(button, &QPushButton::clicked, this, action);
-        keeperRow->addWidget(button);
-    }
-    keeperRow->addStretch(1);
-    m_keeperButtons->hide();
-    m_tablesLabel->hide();
     QPushButton *close = buttons->button(QDialogButtonBox::Close);
     close->setText(QStringLiteral("&Chiudi"));
     // Enter in the pupils' table opens a pupil; it must not also press a button.
-    for (QPushButton *button : {printButton, pdfButton, close})
+    for (QPushButton *button : {printButton, pdfButton, exportButton, close})
         button->setAutoDefault(false);
     connect(printButton, &QPushButton::clicked, this, &RegisterWindow::print);
     connect(pdfButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToSavePdf);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(exportButton, &QPushButton::clicked, this, &RegisterWindow::askWhereToExport);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(m_keeperButtons);
-    layout->addWidget(m_status);
-    layout->addWidget(m_tablesLabel);
-    layout->addLayout(middle, 1);
-    layout->addWidget(buttons);
+    const std::pair<QPushButton *, void (RegisterWindow::*)()> keeping[] = {
+        {m_ui->importButton, &RegisterWindow::importClassList},
+        {m_ui->addPupilButton, &RegisterWindow::addPupil},
+        {m_ui->renameButton, &RegisterWindow::renamePupil},
+        {m_ui->moveButton, &RegisterWindow::movePupil},
+        {m_ui->mergeButton, &RegisterWindow::mergePupils},
+        {m_ui->tablesButton, &RegisterWindow::chooseTables},
+    };
+    // The box's buttons join the end of the Tab order; the row kept for the school's server
+    // comes after them.
+    QWidget *previous = close;
+    for (const auto &[button, action] : keeping) {
+        connect(button, &QPushButton::clicked, this, action);
+        QWidget::setTabOrder(previous, button);
+        previous = button;
+    }
 
-    connect(m_classChooser, &QComboBox::currentIndexChanged, this, &RegisterWindow::refresh);
+    connect(m_ui->classChooser, &QComboBox::currentIndexChanged, this, &RegisterWindow::refresh);
     loadClasses();
-    m_pupilView->setFocus();
+    m_ui->pupilView->setFocus();
 }
 
 RegisterWindow::~RegisterWindow()
@@ -256,6 +153,16 @@ RegisterWindow::~RegisterWindow()
         reader->wait();
         delete reader;
     }
+}
+
+QTableView *RegisterWindow::pupilView() const
+{
+    return m_ui->pupilView;
+}
+
+QTableView *RegisterWindow::classView() const
+{
+    return m_ui->classView;
 }
 
 void RegisterWindow::readAside(std::function<std::function<void()>()> read)
@@ -277,27 +184,27 @@ void RegisterWindow::loadClasses()
         m_readAgain = true; // once the read under way is done
         return;
     }
-    m_status->setText(QStringLiteral("Leggo le classi..."));
+    m_ui->status->setText(QStringLiteral("Leggo le classi..."));
     ClassSource *source = &m_source;
     readAside([this, source]() -> std::function<void()> {
         auto problem = std::make_shared<Problem>();
         auto classes = std::make_shared<QList<SchoolClass>>(source->classes(problem.get()));
         return [this, problem, classes] {
             // The class in sight stays in sight when the list is read again.
-            const bool wasShown = m_classChooser->currentIndex() >= 0;
+            const bool wasShown = m_ui->classChooser->currentIndex() >= 0;
             const QString shown = chosenClassId();
             m_classes = *classes;
             {
-                const QSignalBlocker quiet(m_classChooser);
-                m_classChooser->clear();
+                const QSignalBlocker quiet(m_ui->classChooser);
+                m_ui->classChooser->clear();
                 for (const SchoolClass &schoolClass : std::as_const(m_classes)) {
-                    m_classChooser->addItem(schoolClass.name);
+                    m_ui->classChooser->addItem(schoolClass.name);
                     if (wasShown && schoolClass.id == shown)
-                        m_classChooser->setCurrentIndex(m_classChooser->count() - 1);
+                        m_ui->classChooser->setCurrentIndex(m_ui->classChooser->count() - 1);
                 }
             }
             if (!problem->isEmpty()) {
-                m_status->setText(problem->sentence);
+                m_ui->status->setText(problem->sentence);
                 qWarning("calvenza: %s", qUtf8Printable(problem->fullText()));
             }
             m_readAgain = false;
@@ -314,7 +221,7 @@ void RegisterWindow::refresh()
         loadClasses(); // the server may have been away when the window opened
         return;
     }
-    const int chosen = m_classChooser->currentIndex();
+    const int chosen = m_ui->classChooser->currentIndex();
     if (chosen < 0 || chosen >= m_classes.size())
         return;
     if (isReading()) {
@@ -335,9 +242,9 @@ void RegisterWindow::refresh()
         if (keeper && problem->isEmpty() && !schoolClass.id.isEmpty())
             tables = keeper->classTables(schoolClass.id, &otherProblem);
         return [this, problem, report, machines, tables] {
-            m_tablesLabel->setVisible(tables.has_value());
+            m_ui->tablesLabel->setVisible(tables.has_value());
             if (tables)
-                m_tablesLabel->setText(tables->isEmpty()
+                m_ui->tablesLabel->setText(tables->isEmpty()
                         ? QStringLiteral("Ripasso di questa settimana: ogni computer sceglie le "
                                          "tabelline da sé.")
                         : QStringLiteral("Ripasso di questa settimana: %1.")
@@ -353,18 +260,18 @@ void RegisterWindow::showReport(
     const ClassReport &report, const Problem &problem, const QList<MachineContact> &machines)
 {
     m_machineModel->setMachines(machines, report.at);
-    m_machineView->setVisible(!machines.isEmpty());
-    m_machineLabel->setVisible(!machines.isEmpty());
-    m_machineView->resizeColumnsToContents();
+    m_ui->machineView->setVisible(!machines.isEmpty());
+    m_ui->machineLabel->setVisible(!machines.isEmpty());
+    m_ui->machineView->resizeColumnsToContents();
     // Where the teacher stands in the pupils' table stays there as the figures change.
-    const QModelIndex current = m_pupilView->currentIndex();
+    const QModelIndex current = m_ui->pupilView->currentIndex();
     const QString currentId = current.isValid()
         ? m_pupilModel->pupil(m_pupilProxy->mapToSource(current).row()).id
         : QString();
     m_report = report;
     m_classModel->setReport(m_report);
     m_pupilModel->setReport(m_report);
-    m_pupilView->resizeColumnsToContents();
+    m_ui->pupilView->resizeColumnsToContents();
     QStringList missed;
     for (const Fact &fact : m_report.missedMost())
         missed << missedFactText(fact, m_report.fact(fact), int(m_report.pupils.size()));
@@ -376,22 +283,22 @@ void RegisterWindow::showReport(
         if (m_report.pupils.at(i).id == currentId)
             row = m_pupilProxy->mapFromSource(m_pupilModel->index(i, 0)).row();
     if (m_pupilProxy->rowCount() > 0)
-        m_pupilView->setCurrentIndex(
+        m_ui->pupilView->setCurrentIndex(
             m_pupilProxy->index(row, current.isValid() ? current.column() : 0));
 
     const QString when = QLocale(QLocale::Italian, QLocale::Italy)
                              .toString(m_report.at.toLocalTime().time(), QStringLiteral("HH:mm"));
     if (!problem.isEmpty()) {
-        m_status->setText(problem.fullText());
+        m_ui->status->setText(problem.fullText());
         qWarning("calvenza: %s", qUtf8Printable(problem.details));
     } else if (m_report.pupils.isEmpty())
-        m_status->setText(QStringLiteral("Nessun alunno ha ancora risposto in questa classe. "
-                                         "Aggiornato alle %1.")
-                              .arg(when));
+        m_ui->status->setText(QStringLiteral("Nessun alunno ha ancora risposto in questa classe. "
+                                             "Aggiornato alle %1.")
+                                  .arg(when));
     else
-        m_status->setText(QStringLiteral("%1 alunni. Aggiornato alle %2 (F5 per aggiornare).")
-                              .arg(m_report.pupils.size())
-                              .arg(when));
+        m_ui->status->setText(QStringLiteral("%1 alunni. Aggiornato alle %2 (F5 per aggiornare).")
+                                  .arg(m_report.pupils.size())
+                                  .arg(when));
     emit refreshed();
 }
 
@@ -429,18 +336,18 @@ void RegisterWindow::askWhereToSavePdf()
 void RegisterWindow::setClassKeeper(ServerClassSource *keeper)
 {
     m_keeper = keeper;
-    m_keeperButtons->setVisible(keeper != nullptr);
+    m_ui->keeperButtons->setVisible(keeper != nullptr);
 }
 
 QString RegisterWindow::chosenClassId() const
 {
-    const int chosen = m_classChooser->currentIndex();
+    const int chosen = m_ui->classChooser->currentIndex();
     return chosen >= 0 && chosen < m_classes.size() ? m_classes.at(chosen).id : QString();
 }
 
 const PupilFigures *RegisterWindow::chosenPupil() const
 {
-    const QModelIndex source = m_pupilProxy->mapToSource(m_pupilView->currentIndex());
+    const QModelIndex source = m_pupilProxy->mapToSource(m_ui->pupilView->currentIndex());
     return source.isValid() ? &m_pupilModel->pupil(source.row()) : nullptr;
 }
 
@@ -449,7 +356,7 @@ void RegisterWindow::changeAside(std::function<bool(ServerClassSource &, Problem
     if (!m_keeper)
         return;
     ServerClassSource *keeper = m_keeper;
-    m_status->setText(QStringLiteral("Scrivo sul server della scuola..."));
+    m_ui->status->setText(QStringLiteral("Scrivo sul server della scuola..."));
     readAside([this, keeper, change = std::move(change)]() -> std::function<void()> {
         auto problem = std::make_shared<Problem>();
         const bool done = change(*keeper, problem.get());

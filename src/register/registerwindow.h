@@ -5,14 +5,16 @@
 
 #include <QDialog>
 #include <functional>
+#include <memory>
 
-class QComboBox;
-class QLabel;
-class QListView;
 class QSortFilterProxyModel;
 class QStringListModel;
 class QTableView;
 class QThread;
+
+namespace Ui {
+class RegisterWindow;
+}
 
 namespace calvenza {
 
@@ -45,8 +47,8 @@ public:
     [[nodiscard]] const ClassReport &report() const { return m_report; }
     [[nodiscard]] ClassFactModel *classModel() const { return m_classModel; }
     [[nodiscard]] PupilTableModel *pupilModel() const { return m_pupilModel; }
-    [[nodiscard]] QTableView *pupilView() const { return m_pupilView; }
-    [[nodiscard]] QTableView *classView() const { return m_classView; }
+    [[nodiscard]] QTableView *pupilView() const;
+    [[nodiscard]] QTableView *classView() const;
     [[nodiscard]] QStringListModel *missedModel() const { return m_missedModel; }
     [[nodiscard]] MachineTableModel *machineModel() const { return m_machineModel; }
 
@@ -75,25 +77,18 @@ private:
     void print();
     void askWhereToSavePdf();
 
+    std::unique_ptr<Ui::RegisterWindow> m_ui;
     ClassSource &m_source;
     OpenPupil m_openPupil;
     QList<SchoolClass> m_classes;
     QList<QThread *> m_readers;
     bool m_readAgain = false;
     ClassReport m_report;
-    QComboBox *m_classChooser;
-    QLabel *m_status;
     ClassFactModel *m_classModel;
-    QTableView *m_classView;
     PupilTableModel *m_pupilModel;
     QSortFilterProxyModel *m_pupilProxy;
-    QTableView *m_pupilView;
     QStringListModel *m_missedModel;
     MachineTableModel *m_machineModel;
-    QTableView *m_machineView;
-    QLabel *m_machineLabel;
-    QWidget *m_keeperButtons;
-    QLabel *m_tablesLabel;
     ServerClassSource *m_keeper = nullptr;
 };
 
