@@ -39,7 +39,7 @@ const QString title = QStringLiteral("Registro di classe");
 QLabel *plainLabel(const QString &text, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
+    label->setTextFormat(Qt::PlainText); // a pupil's name is shown as typed, never as markup
     label->setWordWrap(true);
     return label;
 }
