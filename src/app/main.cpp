@@ -62,8 +62,9 @@ std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &comm
 
 // The name box's first words need fontconfig's set-up (some fifty files of rules parsed) and Qt's
 // font database built from it: the biggest costs before the box is on screen. A second thread
-// does both while this one opens the display and builds the box; fontconfig and Qt's database
-// take either load, whichever ends first, so a late thread costs only its own time.
+// does both while this one opens the display and builds the box. Should the box get there first,
+// fontconfig keeps whichever set-up ends first and Qt builds its database once, under its own
+// lock: a late thread costs only its own time.
 class FontsAside
 {
 public:
