@@ -213,6 +213,14 @@ private slots:
         QTest::newRow("class empty") << "--classe=" << int(A::Refuse) << false << "--classe 3A";
         QTest::newRow("class then an option")
             << "--classe|-r" << int(A::Refuse) << false << "--classe 3A";
+        QTest::newRow("progress of a name in a class")
+            << "--classe|3A|--progressi| Marco " << int(A::ShowProgress) << false
+            << "Marco \u00B7 3A";
+        QTest::newRow("progress of a label, class given")
+            << "--progressi|Marco \u00B7 3B|--classe|3A" << int(A::ShowProgress) << false
+            << "Marco \u00B7 3B";
+        QTest::newRow("class with the register")
+            << "--classe|3A|--registro" << int(A::Refuse) << false << "per tutte le classi";
         QTest::newRow("class too long") << QStringLiteral("--classe|") + QString(41, u'x')
                                         << int(A::Refuse) << false << "al massimo 40";
     }

@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include "drill/answer.h"
+
 #include <optional>
 
 namespace calvenza {
@@ -110,6 +112,24 @@ CommandLine parseCommandLine(const QStringList &arguments)
     if (result.ripasso && result.action != CommandLine::Action::Run)
         return refuse(QStringLiteral(
             "--ripasso non va insieme a --progressi, --esporta, --verifica-server o --registro."));
+    if (!result.pupilClass.isEmpty()) {
+        switch (result.action) {
+        case CommandLine::Action::Export:
+        case CommandLine::Action::ShowRegister:
+        case CommandLine::Action::CheckServer:
+            return refuse(QStringLiteral("--classe va con la sfida, con --ripasso o con "
+                                         "--progressi: l'esportazione, il registro e la verifica "
+                                         "del server sono per tutte le classi."));
+        case CommandLine::Action::ShowProgress:
+            // "--progressi Marco --classe 3A" is Marco of 3A, as the name box would say it.
+            if (!result.pupil.trimmed().isEmpty()
+                && splitPupilLabel(result.pupil).pupilClass.isEmpty())
+                result.pupil = pupilLabel(result.pupil.trimmed(), result.pupilClass);
+            break;
+        default:
+            break;
+        }
+    }
     if (!result.ripasso && tablesGiven.contains(u','))
         return refuse(QStringLiteral("la sfida è su una tabellina sola, «%1» è un elenco: %2 "
                                      "(un elenco va con --ripasso).")
@@ -122,7 +142,7 @@ QString helpText()
     return QStringLiteral(
         "Uso: calvenza [--tabellina N] [--classe CLASSE]\n"
         "     calvenza --ripasso [--tabellina N,N,...] [--classe CLASSE]\n"
-        "     calvenza --progressi [NOME]\n"
+        "     calvenza --progressi [NOME] [--classe CLASSE]\n"
         "     calvenza --esporta FILE.csv\n"
         "     calvenza --registro\n"
         "     calvenza --verifica-server\n"
@@ -138,7 +158,8 @@ QString helpText()
         "                      propone prima i suoi alunni, e un nome solo è cercato lì\n"
         "      --progressi [NOME]\n"
         "                      mostra la tavola pitagorica di NOME, dal rosso al verde\n"
-        "                      (senza NOME: scegli tra gli alunni di questo computer)\n"
+        "                      (senza NOME: scegli tra gli alunni di questo computer;\n"
+        "                      con --classe: NOME di quella classe)\n"
         "      --esporta FILE.csv\n"
         "                      scrive in FILE.csv ogni risposta di ogni alunno, per il foglio\n"
         "                      di calcolo, ed esce\n"
