@@ -38,6 +38,10 @@ class Orca:
         self.read()
         return (role, name) in self.moves[self.moves_seen:]
 
+    def moved_to_one(self, role, start):
+        self.read()
+        return any(r == role and n.startswith(start) for r, n in self.moves[self.moves_seen:])
+
     def step(self, ready, quiet=1.5, timeout=15.0):
         """Waits for ready(), then for Orca to fall quiet; what it said since the last step."""
         deadline = time.time() + timeout
@@ -121,6 +125,8 @@ class Pupil:
         time.sleep(0.5)
         xdotool("key", "Return")
         verdict = "Esatto" if right else "Sbagliato"
+        if not right:
+            self.missed = factor
         self.step("%d per %d, risposta %s" % (table, factor, "giusta" if right else "sbagliata"),
                   self.on("push button", "Nuovo calcolo"), lambda: [
                       ("the verdict with the product", r"%s[^|]*\b%d\b" % (verdict, product)),
@@ -160,6 +166,36 @@ class Pupil:
         if status != 0:
             self.failures.append("the program did not end after the farewell: status %r" % status)
 
+    def read_register(self, calvenza):
+        """The register of this computer, by keyboard: what a blind teacher hears of the class."""
+        log = open(os.environ["E2E_TMP"] + "/registro.log", "w")
+        self.program = subprocess.Popen([calvenza, "--registro"], stdout=log, stderr=subprocess.STDOUT)
+        # Orca lands on the table, or at once on its first cell: either will do.
+        self.step("registro", lambda: self.orca.moved_to("table", "Gli alunni")
+                  or self.orca.moved_to_one("table cell", self.name),
+                  lambda: [("the pupils' table", r"Gli alunni")])
+        xdotool("key", "--delay", "300", "Right", "Right", "Right")
+        self.step("registro, le risposte dell'alunno",
+                  lambda: self.orca.moved_to_one("table cell", "%s, risposte" % self.name),
+                  lambda: [("the column and his answers", r"%s, risposte questa settimana: 2\b" % self.name)])
+        xdotool("key", "alt+t")
+        self.step("registro, la tavola della classe",
+                  lambda: self.orca.moved_to("table", "La tavola pitagorica della classe")
+                  or self.orca.moved_to_one("table cell", "1 per 1"),
+                  lambda: [("the class's tavola", r"La tavola pitagorica della classe")])
+        xdotool("key", "--delay", "300", *(["Down"] * 7 + ["Right"] * (self.missed - 1)))
+        fact = "8 per %d" % self.missed
+        self.step("registro, %s" % fact, lambda: self.orca.moved_to_one("table cell", fact + ":"),
+                  lambda: [("the fact he missed", r"%s: la sanno 0 bambini su 1; la sbagliano spesso %s"
+                            % (fact, self.name))])
+        xdotool("key", "Escape")
+        try:
+            status = self.program.wait(10)
+        except subprocess.TimeoutExpired:
+            status = None
+        if status != 0:
+            self.failures.append("the register did not close on Esc: status %r" % status)
+
 
 def main(calvenza, orca_log, name):
     records = os.environ["XDG_DATA_HOME"] + "/calvenza"
@@ -170,6 +206,7 @@ def main(calvenza, orca_log, name):
     pupil = Pupil(calvenza, orca_log, name)
     try:
         pupil.play()
+        pupil.read_register(calvenza)
     finally:
         if pupil.program.poll() is None:
             pupil.program.kill()
