@@ -9,6 +9,7 @@
 #include "schoolcluster.h"
 #include "schoolproxy.h"
 #include "support.h"
+#include "verdicttiming.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,19 +41,7 @@ std::vector<double> verdicts(testing::Harness &h, int rounds)
     h.control<QLabel>("verdictLabel")->installEventFilter(&watch);
     std::vector<double> samples;
     for (int i = 0; i < rounds; ++i) {
-        h.random->values = {testing::drawing(1 + i % 10), testing::drawing(1 + (i * 7) % 10)};
-        h.tavola->session().newExercise();
-        settle();
-        const int product = h.tavola->session().exercise().product;
-        QTest::keyClicks(answerBox, QString::number(i % 2 ? product : product + 1));
-        settle();
-        watch.paints = 0;
-        const auto start = Clock::now();
-        QTest::keyClick(answerBox, Qt::Key_Return);
-        const auto deadline = start + std::chrono::seconds(1);
-        while (watch.paints == 0 && Clock::now() < deadline)
-            QCoreApplication::processEvents();
-        samples.push_back(microsecondsSince(start));
+        samples.push_back(enterToVerdictUs(h, answerBox, watch, i));
         // A pupil's pace, so that the sender has each answer to send on its own.
         QTest::qWait(20);
     }

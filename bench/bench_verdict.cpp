@@ -1,8 +1,6 @@
 // Enter in the answer box until the verdict is on screen, with the real window and its handlers.
 // The narrator is the recording stand-in; a benchmark of the speaking one belongs with it.
-#include "benchreport.h"
-#include "benchwait.h"
-#include "support.h"
+#include "verdicttiming.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -11,10 +9,6 @@
 
 using namespace calvenza;
 using namespace calvenza::bench;
-
-namespace {
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -36,24 +30,10 @@ int main(int argc, char *argv[])
     std::vector<double> samples;
     int unpainted = 0;
     for (int i = 0; i < 150; ++i) {
-        h.random->values = {testing::drawing(1 + i % 10), testing::drawing(1 + (i * 7) % 10)};
-        h.tavola->session().newExercise();
-        settle();
-        // Right and wrong answers in turn: both verdicts are drawn.
-        const int product = h.tavola->session().exercise().product;
-        QTest::keyClicks(answerBox, QString::number(i % 2 ? product : product + 1));
-        settle();
-
-        watch.paints = 0;
-        const auto start = Clock::now();
-        QTest::keyClick(answerBox, Qt::Key_Return);
-        // processEvents returns only after the paint pass it ran has been flushed.
-        const auto deadline = start + std::chrono::seconds(1);
-        while (watch.paints == 0 && Clock::now() < deadline)
-            QCoreApplication::processEvents();
-        if (watch.paints == 0)
+        bool painted = false;
+        samples.push_back(enterToVerdictUs(h, answerBox, watch, i, &painted));
+        if (!painted)
             ++unpainted;
-        samples.push_back(microsecondsSince(start));
     }
     std::printf("verdict: %s, %d of %zu verdicts never painted\n",
         qPrintable(QGuiApplication::platformName()), unpainted, samples.size());
