@@ -172,14 +172,14 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    FontsAside fonts;
-
     // The wizard places his own window on screen, which a Wayland session does not allow.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")
         && !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
         && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    // After the environment is changed: fontconfig reads it from the other thread.
+    FontsAside fonts;
     QApplication app(argc, argv);
     fonts.displayOpened();
     const auto fontsReady = qScopeGuard([&fonts] { fonts.finish(); });
