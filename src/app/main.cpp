@@ -62,15 +62,14 @@ std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &comm
 
 // The name box's first words need fontconfig's set-up (some fifty files of rules parsed) and Qt's
 // font database built from it: the biggest costs before the box is on screen. A second thread
-// does both while this one opens the display and builds the box. Should the box get there first,
-// fontconfig keeps whichever set-up ends first and Qt builds its database once, under its own
-// lock: a late thread costs only its own time.
+// does both while this one opens the display. Qt builds its database once, under its own lock.
 class FontsAside
 {
 public:
     FontsAside()
         : m_thread([this] {
             FcInit();
+            m_fontconfig.set_value();
             if (m_displayOpened.get())
                 QFontDatabase::families();
         })
@@ -82,6 +81,9 @@ public:
 
     // Qt's database needs the display's font back end, which the application object brings.
     void displayOpened() { tell(true); }
+    // Before the first words are laid out. Fontconfig does not wait for a set-up under way in
+    // another thread: it starts its own, and on a busy machine the two would share one core.
+    void awaitFontconfig() { m_fontconfigReady.wait(); }
     // Before the application object goes.
     void finish()
     {
@@ -97,11 +99,32 @@ private:
             m_opened.set_value(opened);
     }
 
+    std::promise<void> m_fontconfig;
+    std::future<void> m_fontconfigReady = m_fontconfig.get_future();
     std::promise<bool> m_opened;
     std::future<bool> m_displayOpened = m_opened.get_future();
     bool m_told = false;
     std::thread m_thread;
 };
+
+// Loads the X11 platform plugin, and the twenty libraries it needs, before the fonts' thread
+// starts. Mapping that many files while the thread reads fontconfig's makes both slower: each
+// holds up the other's page faults. Qt's own loading then finds the plugin already there.
+void loadX11PluginFirst(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+            return;
+    }
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && platform != "xcb")
+        return;
+    if (platform.isEmpty() && qEnvironmentVariableIsEmpty("DISPLAY"))
+        return;
+    QLibrary plugin(
+        QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqxcb.so"));
+    plugin.load(); // Qt reports its own failure, with the reason, when it loads it again
+}
 
 // Runs work once a first window has been painted and flushed to the screen, after the paint
 // pass's own queued calls.
@@ -178,6 +201,7 @@ int main(int argc, char *argv[])
         && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    loadX11PluginFirst(argc, argv);
     // After the environment is changed: fontconfig reads it from the other thread.
     FontsAside fonts;
     QApplication app(argc, argv);
@@ -195,6 +219,7 @@ int main(int argc, char *argv[])
             QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtWords);
 
+    fonts.awaitFontconfig();
     if (commandLine.action == calvenza::CommandLine::Action::ShowProgress) {
         const std::unique_ptr<calvenza::Program> program = loadProgram(commandLine);
         return program ? program->showProgress() : 1;
