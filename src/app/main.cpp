@@ -2,6 +2,7 @@
 #include "app/paintlog.h"
 #include "app/program.h"
 #include "app/tavola.h"
+#include "app/x11locale.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -62,22 +63,27 @@ std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &comm
 
 // The name box's first words need fontconfig's set-up (some fifty files of rules parsed) and Qt's
 // font database built from it: the biggest costs before the box is on screen. A second thread
-// does both while this one opens the display. Qt builds its database once, under its own lock.
-class FontsAside
+// does both while this one opens the display, then readies Xlib's locale tables for the box's
+// title. Qt builds its database once, under its own lock.
+class TextSetUpAside
 {
 public:
-    FontsAside()
+    TextSetUpAside()
         : m_thread([this] {
             FcInit();
             m_fontconfig.set_value();
-            if (m_displayOpened.get())
+            if (m_displayOpened.get()) {
                 QFontDatabase::families();
+                // Needed later than the fonts, when the box's window gets its title.
+                if (QGuiApplication::platformName() == QLatin1String("xcb"))
+                    calvenza::prepareX11Locale();
+            }
         })
     {
     }
-    ~FontsAside() { finish(); }
-    FontsAside(const FontsAside &) = delete;
-    FontsAside &operator=(const FontsAside &) = delete;
+    ~TextSetUpAside() { finish(); }
+    TextSetUpAside(const TextSetUpAside &) = delete;
+    TextSetUpAside &operator=(const TextSetUpAside &) = delete;
 
     // Qt's database needs the display's font back end, which the application object brings.
     void displayOpened() { tell(true); }
@@ -203,10 +209,10 @@ int main(int argc, char *argv[])
 
     loadX11PluginFirst(argc, argv);
     // After the environment is changed: fontconfig reads it from the other thread.
-    FontsAside fonts;
+    TextSetUpAside textSetUp;
     QApplication app(argc, argv);
-    fonts.displayOpened();
-    const auto fontsReady = qScopeGuard([&fonts] { fonts.finish(); });
+    textSetUp.displayOpened();
+    const auto fontsReady = qScopeGuard([&textSetUp] { textSetUp.finish(); });
     calvenza::PaintLog::installIfRequested(app);
     QApplication::setApplicationName(QStringLiteral("calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
@@ -219,7 +225,7 @@ int main(int argc, char *argv[])
             QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&qtWords);
 
-    fonts.awaitFontconfig();
+    textSetUp.awaitFontconfig();
     if (commandLine.action == calvenza::CommandLine::Action::ShowProgress) {
         const std::unique_ptr<calvenza::Program> program = loadProgram(commandLine);
         return program ? program->showProgress() : 1;
