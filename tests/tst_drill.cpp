@@ -331,6 +331,27 @@ private slots:
         QTEST(pupil.pupilClass, "pupilClass");
         QTEST(pupil.choices.join(u'|'), "choices");
     }
+
+    // --progressi --classe 3A offers 3A's pupils only.
+    void aClassKeepsItsOwnPupils_data()
+    {
+        QTest::addColumn<QString>("pupilClass");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("one class") << "3A" << QStringLiteral("Marco \u00B7 3A|Anna \u00B7 3A");
+        QTest::newRow("any case, spaces") << " 3b " << QStringLiteral("Luca \u00B7 3B");
+        QTest::newRow("a class nobody has") << "5C"
+                                            << "";
+        QTest::newRow("no class") << ""
+                                  << "Lucia|Ugo 3A";
+    }
+    void aClassKeepsItsOwnPupils()
+    {
+        QFETCH(QString, pupilClass);
+        const QStringList known {QStringLiteral("Marco \u00B7 3A"),
+            QStringLiteral("Luca \u00B7 3B"), QStringLiteral("Lucia"),
+            QStringLiteral("Anna \u00B7 3A"), QStringLiteral("Ugo 3A")};
+        QTEST(pupilsOfClass(known, pupilClass).join(u'|'), "kept");
+    }
 };
 
 QTEST_APPLESS_MAIN(DrillTest)

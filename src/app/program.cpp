@@ -56,7 +56,8 @@ public:
 
     int showProgress() override
     {
-        return runProgressPicture(UserDataDirectory().location(), m_commandLine.pupil);
+        return runProgressPicture(
+            UserDataDirectory().location(), m_commandLine.pupil, m_commandLine.pupilClass);
     }
 
     int showRegister() override { return runRegister(UserDataDirectory().location()); }

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTimeZone>
 
 namespace calvenza {
@@ -111,6 +112,19 @@ struct PupilOfClass
     if (at < 0 || label.sliced(at + classSeparator.size()).trimmed().isEmpty())
         return {label, {}};
     return {label.first(at), label.sliced(at + classSeparator.size()).trimmed()};
+}
+
+// The pupils of one class among labels as above, in their order; a class in any case, none for
+// the pupils without one.
+[[nodiscard]] inline QStringList pupilsOfClass(const QStringList &labels, const QString &pupilClass)
+{
+    QStringList ofClass;
+    for (const QString &label : labels) {
+        if (splitPupilLabel(label).pupilClass.compare(pupilClass.trimmed(), Qt::CaseInsensitive)
+            == 0)
+            ofClass << label;
+    }
+    return ofClass;
 }
 
 } // namespace calvenza

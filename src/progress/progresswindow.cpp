@@ -1,5 +1,6 @@
 #include "progress/progresswindow.h"
 
+#include "drill/answer.h"
 #include "memory/historyreader.h"
 #include "platform/dialogs.h"
 #include "progress/challengechart.h"
@@ -260,17 +261,22 @@ ProgressWindow *showProgress(
     return window;
 }
 
-QString choosePupil(QWidget *parent, const QString &dataDirectory)
+QString choosePupil(QWidget *parent, const QString &dataDirectory, const QString &pupilClass)
 {
     Problem problem;
-    const QStringList pupils = knownPupils(dataDirectory, &problem);
+    QStringList pupils = knownPupils(dataDirectory, &problem);
     if (!problem.isEmpty())
         qWarning("calvenza: %s", qUtf8Printable(problem.details));
+    if (!pupilClass.isEmpty())
+        pupils = pupilsOfClass(pupils, pupilClass);
     if (pupils.isEmpty()) {
-        QMessageBox::information(parent, title,
-            problem.isEmpty() ? QStringLiteral("Su questo computer non c'è ancora nessuna "
-                                               "risposta: gioca una sfida e poi torna qui.")
-                              : problem.sentence);
+        const QString none = pupilClass.isEmpty()
+            ? QStringLiteral("Su questo computer non c'è ancora nessuna risposta: gioca una "
+                             "sfida e poi torna qui.")
+            : QStringLiteral("Su questo computer non c'è ancora nessuna risposta della classe "
+                             "%1: gioca una sfida e poi torna qui.")
+                  .arg(pupilClass);
+        QMessageBox::information(parent, title, problem.isEmpty() ? none : problem.sentence);
         return {};
     }
     QInputDialog chooser(parent);
@@ -299,10 +305,12 @@ QString knownAs(const QString &dataDirectory, const QString &pupil)
 
 } // namespace
 
-int runProgressPicture(const QString &dataDirectory, const QString &pupil)
+int runProgressPicture(
+    const QString &dataDirectory, const QString &pupil, const QString &pupilClass)
 {
-    const QString shown = pupil.trimmed().isEmpty() ? choosePupil(nullptr, dataDirectory)
-                                                    : knownAs(dataDirectory, pupil);
+    const QString shown = pupil.trimmed().isEmpty()
+        ? choosePupil(nullptr, dataDirectory, pupilClass)
+        : knownAs(dataDirectory, pupil);
     if (shown.isEmpty())
         return 0;
     ProgressWindow window(dataDirectory, shown);

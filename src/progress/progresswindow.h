@@ -76,11 +76,14 @@ private:
 ProgressWindow *showProgress(QWidget *parent, const QString &dataDirectory, const QString &pupil,
     const QList<Fact> &movedUp = {});
 
-// The pupil to show, chosen from those known on this computer; empty when there are none (the
-// pupil is told) or the choice is cancelled.
-[[nodiscard]] QString choosePupil(QWidget *parent, const QString &dataDirectory);
+// The pupil to show, chosen from those known on this computer, of pupilClass when one is given;
+// empty when there are none (the pupil is told) or the choice is cancelled.
+[[nodiscard]] QString choosePupil(
+    QWidget *parent, const QString &dataDirectory, const QString &pupilClass = {});
 
-// calvenza --progressi [NOME]: the picture alone, without the drill; the exit status.
-int runProgressPicture(const QString &dataDirectory, const QString &pupil);
+// calvenza --progressi [NOME] [--classe CLASSE]: the picture alone, without the drill; the exit
+// status.
+int runProgressPicture(
+    const QString &dataDirectory, const QString &pupil, const QString &pupilClass = {});
 
 } // namespace calvenza
