@@ -113,15 +113,19 @@ private:
     std::thread m_thread;
 };
 
-// Loads the X11 platform plugin, and the twenty libraries it needs, before the fonts' thread
-// starts. Mapping that many files while the thread reads fontconfig's makes both slower: each
-// holds up the other's page faults. Qt's own loading then finds the plugin already there.
+// Loads the X11 platform plugin, and the twenty libraries it needs, before the second thread
+// starts: mapping that many files while the thread reads fontconfig's slowed both down. Qt's own
+// loading then finds the plugin already there. Only when Qt is sure to take this very file.
 void loadX11PluginFirst(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0)
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrcmp(argv[i], "--platform") == 0
+            || qstrcmp(argv[i], "-platformpluginpath") == 0)
             return;
     }
+    if (!qEnvironmentVariableIsEmpty("QT_PLUGIN_PATH")
+        || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM_PLUGIN_PATH"))
+        return;
     const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
     if (!platform.isEmpty() && platform != "xcb")
         return;
@@ -212,7 +216,7 @@ int main(int argc, char *argv[])
     TextSetUpAside textSetUp;
     QApplication app(argc, argv);
     textSetUp.displayOpened();
-    const auto fontsReady = qScopeGuard([&textSetUp] { textSetUp.finish(); });
+    const auto textSetUpJoined = qScopeGuard([&textSetUp] { textSetUp.finish(); });
     calvenza::PaintLog::installIfRequested(app);
     QApplication::setApplicationName(QStringLiteral("calvenza"));
     QApplication::setApplicationVersion(QStringLiteral(CALVENZA_VERSION));
