@@ -1,4 +1,5 @@
 #include "app/commandline.h"
+#include "app/fontsetup.h"
 #include "app/paintlog.h"
 #include "app/program.h"
 #include "app/tavola.h"
@@ -13,7 +14,6 @@
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
-#include <fontconfig/fontconfig.h>
 #include <functional>
 #include <future>
 #include <memory>
@@ -70,7 +70,7 @@ class TextSetUpAside
 public:
     TextSetUpAside()
         : m_thread([this] {
-            FcInit();
+            calvenza::setUpFontconfig();
             m_fontconfig.set_value();
             if (m_displayOpened.get()) {
                 QFontDatabase::families();

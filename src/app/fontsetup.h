@@ -1,0 +1,17 @@
+#pragma once
+
+#include <fontconfig/fontconfig.h>
+
+namespace calvenza {
+
+// Fontconfig's configuration as FcInit() would make it, with the rules in use and the fonts, but
+// without the rule files the system offers and does not use: FcInit() parses all of those too
+// (some fifty files, a third of its time) only so that fc-conflist can describe them. Null where
+// FcInit() would need one of its fallbacks (no configuration file, no cache folder); the caller
+// owns the result.
+[[nodiscard]] FcConfig *loadFontconfigInUse();
+
+// Makes fontconfig's configuration current, through loadFontconfigInUse() or else FcInit().
+void setUpFontconfig();
+
+} // namespace calvenza
