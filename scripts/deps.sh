@@ -5,7 +5,7 @@ set -euo pipefail
 
 build_pkgs=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools qt6-svg-dev
     qt6-multimedia-dev libespeak-ng-dev espeak-ng-data libgl-dev libpulse-dev libxcb1-dev
-    libsqlite3-dev libfontconfig-dev libx11-dev
+    libsqlite3-dev libfontconfig-dev
     fonts-liberation2 fonts-dejavu-core)
 # Qt's own words (buttons of the boxes, the answer box's menu) in Italian; Qt's SQLite driver
 # for the history of the answers; its PostgreSQL driver for the school's server.

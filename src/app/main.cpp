@@ -3,7 +3,6 @@
 #include "app/paintlog.h"
 #include "app/program.h"
 #include "app/tavola.h"
-#include "app/x11locale.h"
 #include "platform/dialogs.h"
 
 #include <QApplication>
@@ -63,8 +62,7 @@ std::unique_ptr<calvenza::Program> loadProgram(const calvenza::CommandLine &comm
 
 // The name box's first words need fontconfig's set-up (some fifty files of rules parsed) and Qt's
 // font database built from it: the biggest costs before the box is on screen. A second thread
-// does both while this one opens the display, then readies Xlib's locale tables for the box's
-// title. Qt builds its database once, under its own lock.
+// does both while this one opens the display. Qt builds its database once, under its own lock.
 class TextSetUpAside
 {
 public:
@@ -72,12 +70,8 @@ public:
         : m_thread([this] {
             calvenza::setUpFontconfig();
             m_fontconfig.set_value();
-            if (m_displayOpened.get()) {
+            if (m_displayOpened.get())
                 QFontDatabase::families();
-                // Needed later than the fonts, when the box's window gets its title.
-                if (QGuiApplication::platformName() == QLatin1String("xcb"))
-                    calvenza::prepareX11Locale();
-            }
         })
     {
     }
